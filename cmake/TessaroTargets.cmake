@@ -1,0 +1,69 @@
+# Settings every target shares, carried by one INTERFACE target.
+add_library(tessaro_flags INTERFACE)
+target_compile_features(tessaro_flags INTERFACE cxx_std_20)
+target_compile_options(tessaro_flags INTERFACE -Wall -Wextra -Werror)
+
+if(TESSARO_SANITIZE STREQUAL "address")
+    set(_sanitize -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+elseif(TESSARO_SANITIZE STREQUAL "thread")
+    set(_sanitize -fsanitize=thread -fno-omit-frame-pointer)
+elseif(TESSARO_SANITIZE)
+    message(FATAL_ERROR "TESSARO_SANITIZE must be empty, address or thread")
+endif()
+if(_sanitize)
+    target_compile_options(tessaro_flags INTERFACE ${_sanitize})
+    target_link_options(tessaro_flags INTERFACE ${_sanitize})
+endif()
+
+# A site plug-in: a shared library without the usual "lib" prefix, placed in
+# dist/kernel/<subdir>, that finds the shared libraries of dist/ by rpath.
+function(tessaro_add_plugin target)
+    cmake_parse_arguments(ARG "" "OUTPUT_NAME;SUBDIR" "SOURCES" ${ARGN})
+    add_library(${target} MODULE ${ARG_SOURCES})
+    target_link_libraries(${target} PRIVATE plugin_common tessaro_flags)
+    set(_dir ${TESSARO_DIST_DIR}/kernel)
+    set(_rpath "$ORIGIN/..")
+    if(ARG_SUBDIR)
+        set(_dir ${_dir}/${ARG_SUBDIR})
+        set(_rpath "$ORIGIN/../..")
+    endif()
+    set_target_properties(${target} PROPERTIES
+        PREFIX ""
+        OUTPUT_NAME ${ARG_OUTPUT_NAME}
+        LIBRARY_OUTPUT_DIRECTORY ${_dir}
+        BUILD_RPATH "${_rpath}")
+endfunction()
+
+# A test program registered with CTest. TSAN marks tests that exercise code
+# shared between threads; only those are built and run in the ThreadSanitizer
+# tree.
+if(NOT TARGET tsan_tests)
+    add_custom_target(tsan_tests)
+endif()
+function(tessaro_add_test target)
+    cmake_parse_arguments(ARG "TSAN" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    if(TESSARO_SANITIZE STREQUAL "thread" AND NOT ARG_TSAN)
+        return()
+    endif()
+    add_executable(${target} ${ARG_SOURCES})
+    target_link_libraries(${target} PRIVATE ${ARG_LIBS} test_support GTest::gtest GTest::gtest_main tessaro_flags)
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    add_test(NAME ${target} COMMAND ${target})
+    set(_labels ${ARG_LABELS})
+    if(ARG_TSAN)
+        list(APPEND _labels tsan)
+        add_dependencies(tsan_tests ${target})
+    endif()
+    set_tests_properties(${target} PROPERTIES
+        TIMEOUT 300
+        ENVIRONMENT "TZ=Asia/Shanghai;LC_ALL=C.UTF-8;TESSARO_LANG=en"
+        LABELS "${_labels}")
+endfunction()
+
+# A benchmark: prints its figures beside its targets, exits non-zero on a miss.
+function(tessaro_add_bench target)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${target} ${ARG_SOURCES})
+    target_link_libraries(${target} PRIVATE ${ARG_LIBS} tessaro_flags)
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()

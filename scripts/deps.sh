@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the benchmarks need.
+# Idempotent: it asks apt only for what is missing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    libcurl4-openssl-dev libpcre2-dev libsqlite3-dev sqlite3
+    libcli11-dev nlohmann-json3-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    tinyproxy microsocks clang-format
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "deps: missing packages: ${missing[*]}; run this script as root to install them" >&2
+    exit 1
+fi
+
+echo "deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the test tree (AddressSanitizer and UndefinedBehaviorSanitizer) into
+# build-test/, runs every test, then runs the threaded tests again under
+# ThreadSanitizer in build-tsan/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=address
+cmake --build build-test
+(cd build-test && ctest --output-on-failure -j "$jobs" --timeout 300)
+
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=thread
+cmake --build build-tsan --target tsan_tests
+(cd build-tsan && ctest --output-on-failure -L tsan --timeout 300)
