@@ -1,0 +1,118 @@
+// CTorrentTable: one catalogue table (one category leaf) over the shared
+// catalogue connection.
+//
+// Every leaf of the category tree owns one CTorrentTable. All tables share one
+// connection to the catalogue file, made on first use and closed when the
+// last table is destroyed. Only the GUI thread (or the CLI loop) calls these
+// operations; nothing here locks.
+//
+// Failures are results, never exceptions: a missing or damaged catalogue
+// makes Open/MoveFirst/ReadNext/ReadPrevious fail, Count answer 0,
+// DeleteByDate answer false and a search find nothing. Every database error
+// is written to the debug trace (see ado_connection.h).
+//
+// The table's cursor yields rows newest first (AddDate descending, then the
+// row id descending for equal dates). It keeps its position between calls, so
+// the list view can page with ReadNext/ReadPrevious; it never loads the table
+// into memory.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ole_date.h"
+#include "torrent_record.h"
+
+class CAdoConnection;
+class CAdoRecordSet;
+
+class CTorrentTable {
+  public:
+    CTorrentTable();
+    virtual ~CTorrentTable();
+    CTorrentTable(const CTorrentTable&) = delete;
+    CTorrentTable& operator=(const CTorrentTable&) = delete;
+
+    // The catalogue file every table uses (normally <home>/kernel/websdata.db).
+    // Takes effect at the next connection: call it before the first table
+    // operation. Changing it while connected closes the shared connection
+    // and every open table cursor becomes unusable until reopened.
+    static void SetDatabasePath(const std::string& strPath);
+    static std::string GetDatabasePath();
+
+    // Makes the shared connection unless it exists. A failed connection is
+    // retried by the next operation.
+    static bool Connect();
+
+    // Opens the table's cursor (newest first) unless it is open already, in
+    // which case the position is kept.
+    bool Open();
+    bool IsOpen() const { return m_bOpen; }
+
+    // Set once by the tree loader. Only plain identifiers (letters, digits,
+    // '_', not starting with a digit) are accepted; any other name leaves the
+    // table unusable (every operation fails as for a missing table).
+    void SetTableName(const std::string& strTableName);
+    const std::string& GetTableName() const { return m_strTableName; }
+
+    // Opens if needed and moves to the newest row; false when the table is
+    // empty or cannot be opened.
+    bool MoveFirst();
+    // Reads the row at the cursor into the record (Bookmark included) and
+    // moves towards older rows; false at the end or when not open.
+    bool ReadNext(TorrentRecord& record);
+    // Reads the row at the cursor and moves towards newer rows; false before
+    // the first row or when not open.
+    bool ReadPrevious(TorrentRecord& record);
+    bool IsEOF();
+    bool IsBOF();
+    // Moves to the oldest row.
+    void MoveLast();
+
+    // Appends every record as a new row (all columns but DownHd) in one
+    // transaction. Duplicates are kept. Writes whether or not the cursor is
+    // open. True unless the batch could not be committed.
+    bool InsertBatch(const TorrentRecordArray& records);
+
+    // Writes record.FileName into the row named by the bookmark (from a
+    // record this table's ReadNext/ReadPrevious filled). The cursor's
+    // position is unchanged.
+    bool SetFileName(const TorrentRecord& record, RecordBookmark bookmark);
+
+    // Deletes every row; the cursor is reopened at its first row.
+    void DeleteAll();
+    // Deletes the rows with AddDate >= cut-off (bRecent) or < cut-off
+    // (!bRecent), compared on the stored day number; the cursor is reopened
+    // at its first row. False when not connected.
+    bool DeleteByDate(OleDate dtCutOff, bool bRecent);
+
+    // Appends every row whose Name contains the keyword ('%' and '_' in the
+    // keyword act as wildcards, ASCII letters match either case), newest
+    // first. Bookmark is not set. The cursor is not touched.
+    void SearchByName(const std::string& strKeyword, TorrentRecordArray& records);
+
+    // Number of rows; 0 when the table cannot be opened.
+    int64_t Count();
+
+    // The table's cursor; its spare slot keeps the list view's paging
+    // position.
+    CAdoRecordSet& RecordSet() { return *m_pRecordSet; }
+
+  private:
+    std::unique_ptr<CAdoRecordSet> m_pRecordSet;
+    std::string m_strTableName;
+    bool m_bOpen = false;
+};
+
+// True for a name the catalogue accepts as a table name.
+bool IsValidTableName(const std::string& strName);
+
+// Creates the catalogue file when missing and, for every name, the table
+// with the sixteen catalogue columns, its date index and its name search
+// index. Existing tables and rows are kept; missing indexes are added.
+// False with a sentence in strError when the file cannot be written or a
+// name is not a plain identifier.
+bool CreateCatalogue(const std::string& strPath, const std::vector<std::string>& tableNames,
+                     std::string& strError);
