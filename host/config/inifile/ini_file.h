@@ -11,10 +11,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class CIniFile {
-public:
+  public:
     CIniFile() = default;
     explicit CIniFile(std::string path) : m_strPath(std::move(path)) {}
     virtual ~CIniFile() = default;
@@ -29,6 +30,15 @@ public:
     // is not a number gives 0); the default when the key is missing or empty.
     int64_t GetInt64(const std::string& section, const std::string& key,
                      int64_t defaultValue) const;
+    // Writes refuse (answer false, file untouched) a section or key that is
+    // empty, holds a line break, NUL, '=' (keys) or ']' (sections), or starts
+    // with a comment character ';', and a value with a line break or NUL: any
+    // of these would change the file's structure. Names are compared without
+    // case and without surrounding blanks, as Windows does.
+    //
+    // A value with leading or trailing blanks, or one that starts and ends
+    // with the same quote character, is written inside double quotes, which
+    // reading strips again, so every writable value reads back unchanged.
     bool WriteInt64(const std::string& section, const std::string& key, int64_t value);
     bool WriteString(const std::string& section, const std::string& key, const std::string& text);
     // A binary record of exactly `size` bytes: two hexadecimal digits per byte
@@ -42,9 +52,24 @@ public:
 
     // The home folder with a trailing '/' (see SetAppDir).
     static std::string GetAppDir();
-    // Set once at start by the program that found the home.
+    // Set once at start by the program that found the home; an empty folder
+    // goes back to the folder of the executable.
     static void SetAppDir(const std::string& dir);
 
-protected:
+  protected:
     std::string m_strPath;
+
+  private:
+    struct Snapshot;
+    // The whole stored value (quotes stripped), or null when the key or the
+    // file is missing.
+    const std::string* Lookup(const std::string& section, const std::string& key) const;
+    // Re-reads the file under the writers' lock, sets (`write`) or removes the
+    // key with the line `line`, and replaces the file when anything changed.
+    bool Update(const std::string& section, const std::string& key, const std::string& line,
+                bool write);
+
+    // The parsed file of the last read, reused while the file on disk is
+    // unchanged; a configuration load asks for hundreds of keys.
+    mutable std::shared_ptr<const Snapshot> m_snapshot;
 };
