@@ -32,6 +32,7 @@ function(tessaro_add_plugin target)
         OUTPUT_NAME ${ARG_OUTPUT_NAME}
         LIBRARY_OUTPUT_DIRECTORY ${_dir}
         BUILD_RPATH "${_rpath}")
+    set_property(GLOBAL APPEND PROPERTY TESSARO_PLUGIN_TARGETS ${target})
 endfunction()
 
 # A test program registered with CTest. TSAN marks tests that exercise code
