@@ -211,28 +211,31 @@ std::string& AppDirOverride() {
 
 struct CIniFile::Snapshot {
     std::string path;
-    timespec taken{};
     dev_t dev = 0;
     ino_t ino = 0;
     off_t size = -1;
     timespec mtime{};
     timespec ctime{};
+    // When the content below was last confirmed to be the file's.
+    timespec confirmed{};
+    std::string content;
     // section -> key -> value; the first of duplicated sections and keys
     // wins, as the lookup of the Windows functions does.
     std::unordered_map<std::string, std::unordered_map<std::string, std::string>> sections;
 
-    // File times tick coarsely, so a file changed in place just after it was
-    // read can keep its size and times; a file that was recently modified
-    // when it was read is therefore read again.
-    bool Matches(const std::string& p, const struct stat& st) const {
-        constexpr time_t kTimestampSlackSeconds = 2;
-        if (mtime.tv_sec + kTimestampSlackSeconds >= taken.tv_sec ||
-            ctime.tv_sec + kTimestampSlackSeconds >= taken.tv_sec) {
-            return false;
-        }
+    bool SameFile(const std::string& p, const struct stat& st) const {
         return p == path && st.st_dev == dev && st.st_ino == ino && st.st_size == size &&
                st.st_mtim.tv_sec == mtime.tv_sec && st.st_mtim.tv_nsec == mtime.tv_nsec &&
                st.st_ctim.tv_sec == ctime.tv_sec && st.st_ctim.tv_nsec == ctime.tv_nsec;
+    }
+
+    // File times tick coarsely, so a file rewritten in place just after it
+    // was read can keep its size and times. Until its times lie clearly
+    // before the last confirmation, the content is compared again.
+    bool NeedsConfirmation() const {
+        constexpr time_t kTimestampSlackSeconds = 2;
+        return mtime.tv_sec + kTimestampSlackSeconds >= confirmed.tv_sec ||
+               ctime.tv_sec + kTimestampSlackSeconds >= confirmed.tv_sec;
     }
 
     const std::string* Find(const std::string& section, const std::string& key) const {
@@ -260,9 +263,9 @@ std::string CutToBuffer(const std::string& value) {
     return value.substr(0, end);
 }
 
-// Applies `change` to the lines of section `section` (lower-cased) and the
-// key `key` (lower-cased): nullptr deletes the key, otherwise the key gets
-// the line `*replacement`.
+// Sets the key `key` of section `section` (both lower-cased) to the line
+// `*replacement`, or deletes it when `replacement` is null. A missing
+// section is added at the end under the header `sectionHeader`.
 void Apply(std::vector<Line>& lines, const std::string& section, const std::string& key,
            const std::string* replacement, const std::string& sectionHeader) {
     size_t begin = lines.size();
@@ -348,33 +351,42 @@ const std::string* CIniFile::Lookup(const std::string& section, const std::strin
         m_snapshot.reset();
         return nullptr;
     }
-    if (!m_snapshot || !m_snapshot->Matches(m_strPath, st)) {
-        timespec taken{};
-        ::clock_gettime(CLOCK_REALTIME, &taken);
-        std::string content;
-        if (ReadWholeFile(m_strPath, content) != ReadResult::kOk) {
-            m_snapshot.reset();
-            return nullptr;
-        }
-        auto snap = std::make_shared<Snapshot>();
-        snap->path = m_strPath;
-        snap->taken = taken;
-        snap->dev = st.st_dev;
-        snap->ino = st.st_ino;
-        snap->size = st.st_size;
-        snap->mtime = st.st_mtim;
-        snap->ctime = st.st_ctim;
-        std::unordered_map<std::string, std::string>* current = nullptr;
-        for (const Line& line : Parse(content)) {
-            if (line.kind == Line::kSection) {
-                auto [it, fresh] = snap->sections.try_emplace(line.name);
-                current = fresh ? &it->second : nullptr;
-            } else if (line.kind == Line::kKey && current) {
-                current->try_emplace(line.name, std::string(line.Value()));
-            }
-        }
-        m_snapshot = std::move(snap);
+    const bool sameFile = m_snapshot && m_snapshot->SameFile(m_strPath, st);
+    if (sameFile && !m_snapshot->NeedsConfirmation()) {
+        return m_snapshot->Find(section, key);
     }
+
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    std::string content;
+    if (ReadWholeFile(m_strPath, content) != ReadResult::kOk) {
+        m_snapshot.reset();
+        return nullptr;
+    }
+    if (sameFile && content == m_snapshot->content) {
+        m_snapshot->confirmed = now;
+        return m_snapshot->Find(section, key);
+    }
+
+    auto snap = std::make_shared<Snapshot>();
+    snap->path = m_strPath;
+    snap->dev = st.st_dev;
+    snap->ino = st.st_ino;
+    snap->size = st.st_size;
+    snap->mtime = st.st_mtim;
+    snap->ctime = st.st_ctim;
+    snap->confirmed = now;
+    std::unordered_map<std::string, std::string>* current = nullptr;
+    for (const Line& line : Parse(content)) {
+        if (line.kind == Line::kSection) {
+            auto [it, fresh] = snap->sections.try_emplace(line.name);
+            current = fresh ? &it->second : nullptr;
+        } else if (line.kind == Line::kKey && current) {
+            current->try_emplace(line.name, std::string(line.Value()));
+        }
+    }
+    snap->content = std::move(content);
+    m_snapshot = std::move(snap);
     return m_snapshot->Find(section, key);
 }
 

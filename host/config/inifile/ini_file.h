@@ -71,5 +71,5 @@ class CIniFile {
 
     // The parsed file of the last read, reused while the file on disk is
     // unchanged; a configuration load asks for hundreds of keys.
-    mutable std::shared_ptr<const Snapshot> m_snapshot;
+    mutable std::shared_ptr<Snapshot> m_snapshot;
 };
