@@ -110,7 +110,7 @@ class CTorrentTable {
 bool IsValidTableName(const std::string& strName);
 
 // Creates the catalogue file when missing and, for every name, the table
-// with the sixteen catalogue columns, its date index and its name search
+// with the catalogue columns, its date index and its name search
 // index. Existing tables and rows are kept; missing indexes are added.
 // False with a sentence in strError when the file cannot be written or a
 // name is not a plain identifier.
