@@ -322,6 +322,37 @@ TEST_F(IniFileTest, WritersOfOtherSectionsNeverLoseKeys) {
     EXPECT_EQ(ini.GetInt64("Two", "b", 0), 2);
 }
 
+TEST_F(IniFileTest, BatchWritesOnceAndKeepsOtherWriters) {
+    CIniFile ini(path_);
+    CIniFile other(path_);
+    ino_t before = 0;
+    {
+        CIniFile::Batch outer(ini);
+        {
+            CIniFile::Batch inner(ini);
+            ASSERT_TRUE(ini.WriteInt64("A", "one", 1));
+            ASSERT_TRUE(ini.WriteString("B", "two", "2"));
+        }
+        // Held until the outermost batch ends.
+        EXPECT_FALSE(fs::exists(path_));
+        ASSERT_TRUE(ini.DeleteKey("A", "one"));
+        ASSERT_TRUE(ini.WriteInt64("A", "three", 3));
+        // Another writer gets in before the batch is written.
+        ASSERT_TRUE(other.WriteString("C", "kept", "yes"));
+        struct stat st;
+        ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+        before = st.st_ino;
+        EXPECT_TRUE(outer.Commit());
+    }
+    struct stat st;
+    ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+    EXPECT_NE(st.st_ino, before);
+    EXPECT_EQ(ReadRaw(), "[C]\nkept=yes\n[A]\nthree=3\n[B]\ntwo=2\n");
+    // Refused writes are refused at once, not when the batch ends.
+    CIniFile::Batch batch(ini);
+    EXPECT_FALSE(ini.WriteString("A", "bad=key", "x"));
+}
+
 TEST(IniFileAppDir, FollowsTheHomeOrTheExecutable) {
     const std::string exeDir = CIniFile::GetAppDir();
     ASSERT_FALSE(exeDir.empty());

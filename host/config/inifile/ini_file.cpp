@@ -436,17 +436,27 @@ bool CIniFile::WriteString(const std::string& section, const std::string& key,
     if (!ValidValue(text)) {
         return false;
     }
-    return Update(section, key, std::string(Trim(key)) + "=" + EncodeValue(text), true);
+    return Update({section, key, std::string(Trim(key)) + "=" + EncodeValue(text)});
 }
 
 bool CIniFile::DeleteKey(const std::string& section, const std::string& key) {
-    return Update(section, key, std::string(), false);
+    return Update({section, key, std::string()});
 }
 
-bool CIniFile::Update(const std::string& section, const std::string& key, const std::string& line,
-                      bool write) {
-    if (!ValidName(section, ']') || !ValidName(key, '=')) {
+bool CIniFile::Update(Change change) {
+    if (!ValidName(change.section, ']') || !ValidName(change.key, '=')) {
         return false;
+    }
+    if (m_nBatchDepth > 0) {
+        m_pending.push_back(std::move(change));
+        return true;
+    }
+    return ApplyChanges({change});
+}
+
+bool CIniFile::ApplyChanges(const std::vector<Change>& changes) {
+    if (changes.empty()) {
+        return true;
     }
     const std::string target = ResolveTarget(m_strPath);
 
@@ -469,14 +479,29 @@ bool CIniFile::Update(const std::string& section, const std::string& key, const 
         return false;
     }
     std::vector<Line> lines = Parse(content);
-    Apply(lines, Lower(Trim(section)), Lower(Trim(key)), write ? &line : nullptr,
-          std::string(Trim(section)));
+    for (const Change& change : changes) {
+        Apply(lines, Lower(Trim(change.section)), Lower(Trim(change.key)),
+              change.line.empty() ? nullptr : &change.line, std::string(Trim(change.section)));
+    }
     std::string updated = Serialize(lines);
     if (updated == content) {
         return true;
     }
     m_snapshot.reset();
     return ReplaceFile(target, updated);
+}
+
+bool CIniFile::Batch::Commit() {
+    if (!m_bEnded) {
+        m_bEnded = true;
+        --m_ini.m_nBatchDepth;
+    }
+    if (m_ini.m_nBatchDepth > 0) {
+        return true;
+    }
+    std::vector<Change> changes;
+    changes.swap(m_ini.m_pending);
+    return m_ini.ApplyChanges(changes);
 }
 
 bool CIniFile::GetStruct(const std::string& section, const std::string& key, void* buffer,

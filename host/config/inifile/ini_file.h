@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CIniFile {
   public:
@@ -50,6 +51,26 @@ class CIniFile {
     // Removes a key (no-op when absent).
     bool DeleteKey(const std::string& section, const std::string& key);
 
+    // Holds back the writes made through `ini` while it lives and then makes
+    // them all in one replacement of the file (still re-read under the lock
+    // first), so saving many keys costs one write. Batches nest; the
+    // outermost one writes. Reads meanwhile see the file without the held
+    // writes.
+    class Batch {
+      public:
+        explicit Batch(CIniFile& ini) : m_ini(ini) { ++m_ini.m_nBatchDepth; }
+        ~Batch() { Commit(); }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+        // Ends the batch now and writes (unless an outer batch still holds
+        // the writes); false when the file could not be written.
+        bool Commit();
+
+      private:
+        CIniFile& m_ini;
+        bool m_bEnded = false;
+    };
+
     // The home folder with a trailing '/' (see SetAppDir).
     static std::string GetAppDir();
     // Set once at start by the program that found the home; an empty folder
@@ -61,15 +82,23 @@ class CIniFile {
 
   private:
     struct Snapshot;
+    struct Change {
+        std::string section;
+        std::string key;
+        std::string line;  // the key's new line; empty to delete the key
+    };
     // The whole stored value (quotes stripped), or null when the key or the
     // file is missing.
     const std::string* Lookup(const std::string& section, const std::string& key) const;
-    // Re-reads the file under the writers' lock, sets (`write`) or removes the
-    // key with the line `line`, and replaces the file when anything changed.
-    bool Update(const std::string& section, const std::string& key, const std::string& line,
-                bool write);
+    // Queues the change in a batch, or makes it at once.
+    bool Update(Change change);
+    // Re-reads the file under the writers' lock, makes the changes in order
+    // and replaces the file when anything changed.
+    bool ApplyChanges(const std::vector<Change>& changes);
 
     // The parsed file of the last read, reused while the file on disk is
     // unchanged; a configuration load asks for hundreds of keys.
     mutable std::shared_ptr<Snapshot> m_snapshot;
+    int m_nBatchDepth = 0;
+    std::vector<Change> m_pending;
 };
