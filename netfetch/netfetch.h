@@ -38,10 +38,13 @@ public:
 
     // Starts an asynchronous request and returns at once. Without a body a
     // GET, with one a form POST (application/x-www-form-urlencoded, the body
-    // as given). referer and body may be null. Answers nonzero when the
-    // request was started; 0 for an empty or malformed URL, an unsupported
-    // scheme, or a request already running on this object (nothing is left
-    // behind). Cookies are kept across the requests of one object.
+    // as given). referer and body may be null; an empty one counts as absent.
+    // Answers nonzero when the request was started; 0 for an empty or
+    // malformed URL, a scheme other than http or https, or a request already
+    // running on this object (nothing is left behind). Blanks around the URL
+    // are dropped and spaces inside it sent as %20. Cookies are kept across
+    // the requests of one object. The limit behind IsCanDownNow is for the
+    // caller to respect: a request asked for beyond it still starts.
     int DownLoadFile(const char* url, const char* referer = nullptr, const char* body = nullptr);
 
     // -1 failed (resolution, connection, HTTP status >= 400, size cap, bad
