@@ -39,6 +39,8 @@ public:
     // (without the terminator); an unset group gives an empty text.
     virtual int GetGroup(int number, char* buffer, int size) = 0;
 
+    // The charset of the patterns given to later Parse calls; GBK until set.
+    // Texts are matched byte for byte whatever the charset.
     virtual void SetCharset(PatternCharset charset) = 0;
 
 protected:
