@@ -1,0 +1,97 @@
+// PageTask: the run over one category slot's listing pages. It asks for
+// page 1, 2, 3 ... of each site section merged into the slot, parses each
+// finished page, and ends at the first page with nothing newer than the
+// slot's refresh date, or at the page limit. Nothing happens between the
+// host's calls: every poll looks at the transfer once and moves on.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "listing_parser.h"
+#include "netfetch.h"
+#include "ole_date.h"
+#include "site_context.h"
+#include "text_codec.h"
+#include "torrent_record.h"
+
+class PageTask {
+  public:
+    // A transfer whose percentage has not moved for longer than this has
+    // stalled.
+    static constexpr int64_t kStallSeconds = 30;
+
+    // Reads the slot's refresh date from kernel/dllmgr.ini.
+    PageTask(const SiteContext& context, int group, int index);
+    // Writes the slot's refresh date to kernel/dllmgr.ini.
+    ~PageTask();
+    PageTask(const PageTask&) = delete;
+    PageTask& operator=(const PageTask&) = delete;
+
+    // Starts a run from page 1 unless one is running. 1 when already running,
+    // when queued behind netfetch's transfer limit, or when page 1 was asked
+    // for; 0 when netfetch refused the request.
+    int Start();
+    // Advances the run and answers its progress, 0..100; 100 once the run is
+    // over (its last page, nothing newer, failure, stall, never started).
+    int Poll();
+    // Appends the rows collected since the last hand-over. May be called from
+    // another thread than Poll.
+    int HandOver(TorrentRecordArray* out);
+    // Cancels the run, discards rows not handed over, and moves the refresh
+    // date to the newest row taken. Nothing changes unless a run is active.
+    int Stop();
+    // Sets both the refresh date and the newest seen date (the file is the
+    // caller's to write).
+    void SetRefreshDate(const OleDate& date);
+
+    OleDate RefreshDate() const { return refreshDate_; }
+    OleDate NewestSeen() const { return newestSeen_; }
+    bool IsRunning() const { return running_; }
+    bool IsPending() const { return pending_; }
+
+  private:
+    bool BeginRun();
+    bool RequestPage();
+    int PageComplete(char* text, size_t length);
+    int EndSection();
+    int NextSection();
+    int Progress() const;
+    bool ParsePage(char* text, size_t length);
+    void FindPagerPrefix(char* text);
+    bool TailHoldsEndTag() const;
+    std::vector<char> CopyReceived() const;
+    void EmptyCollected();
+
+    const SiteContext& context_;
+    const int group_;
+    const int index_;
+    const std::string_view template_;
+    const int sections_;
+    std::unique_ptr<TextConverter> fromSite_;
+    std::unique_ptr<TextConverter> toSite_;
+    ListingParser parser_;
+
+    OleDate refreshDate_;
+    OleDate newestSeen_;
+    bool running_ = false;
+    bool pending_ = false;
+    bool continue_ = false;
+    CDownManager download_;
+    int progress_ = 0;  // 100 x pages finished in this run
+    int page_ = 0;
+    int section_ = 0;
+    int64_t lastChange_ = 0;
+    int lastPercent_ = 0;
+    std::string pagerPrefix_;  // UTF-8
+
+    // Lock order: list lock, then append lock. The list lock spans a whole
+    // page parse or hand-over; the append lock each single append or empty.
+    std::mutex listLock_;
+    std::mutex appendLock_;
+    TorrentRecordArray collected_;
+};

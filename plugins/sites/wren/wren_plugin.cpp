@@ -1,0 +1,8 @@
+#include "plugin_entry.h"
+#include "wren_site.h"
+
+namespace {
+
+const PluginRegistration kRegistration(wren::kSite);
+
+}  // namespace
