@@ -126,9 +126,6 @@ class Parser final : public IParse {
             pcre2_set_match_limit(context_.get(), kMatchLimit);
             pcre2_set_depth_limit(context_.get(), kDepthLimit);
             pcre2_set_heap_limit(context_.get(), kHeapLimitKiB);
-            if (jit_stack_) {
-                pcre2_jit_stack_assign(context_.get(), nullptr, jit_stack_.get());
-            }
         }
         if (compiled != pattern_) {
             pattern_.reset();
