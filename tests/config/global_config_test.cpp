@@ -1,0 +1,427 @@
+#include "global_config.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int64_t kNow = 1'700'000'000;
+
+class GlobalConfigTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "config-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        home_ = pattern;
+        fs::create_directories(home_ + "/kernel");
+        path_ = home_ + "/kernel/global.ini";
+    }
+    void TearDown() override { fs::remove_all(home_); }
+
+    void WriteFile(const std::string& content) {
+        std::ofstream(path_, std::ios::binary | std::ios::trunc) << content;
+    }
+    std::string ReadFile() const {
+        std::ifstream in(path_, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    std::string Value(const std::string& section, const std::string& key) const {
+        std::string out;
+        CIniFile(path_).GetString(section, key, out);
+        return out;
+    }
+    bool Has(const std::string& section, const std::string& key) const {
+        return CIniFile(path_).GetInt64(section, key, -12345) != -12345 ||
+               !Value(section, key).empty();
+    }
+    std::unique_ptr<CGlobalConfig> Load(int64_t now = kNow) {
+        return std::make_unique<CGlobalConfig>(path_, [now] { return now; });
+    }
+
+    std::string home_;
+    std::string path_;
+};
+
+TEST_F(GlobalConfigTest, MissingFileGivesEveryDefault) {
+    auto cfg = Load();
+    const SysSettings& s = cfg->Settings();
+    EXPECT_EQ(cfg->GetMaximized(), 0);
+    EXPECT_EQ(s.lfListFont.lfHeight, 0);
+    EXPECT_EQ(s.nMaxDownTasks, 5);
+    EXPECT_EQ(s.nDefaultList, 0);
+    EXPECT_EQ(s.crDataColor, (std::array<uint32_t, 5>{0x00FF0000, 0x000080FF, 0x00AF00AF,
+                                                      0x00FF0080, 0x006BB7BD}));
+    EXPECT_EQ(s.nDataDelayTm, 1000);
+    EXPECT_EQ(s.nDataTipWidth, 300);
+    EXPECT_EQ(s.nDataTipHeight, 400);
+    EXPECT_EQ(s.ProxyInfo.nType, 0);
+    EXPECT_EQ(s.ProxyInfo.strAddr, "");
+    EXPECT_EQ(s.ProxyInfo.nPort, 0);
+    EXPECT_EQ(s.ProxyInfo.bAuthen, 0);
+    EXPECT_EQ(s.bAutoUpdate, 0);
+    EXPECT_EQ(s.nUpdateCycle, 1);
+    EXPECT_EQ(s.tmLastUpdate, 0);
+    EXPECT_EQ(s.bInternalWebOpen, 1);
+    EXPECT_EQ(s.bNoAskExitwhenDowning + s.bNoAskRefreshData + s.bNoAskExitwhenAutoUpdateData +
+                  s.bNoAskStartwhenAutoUpdateData,
+              0);
+
+    CCategoryNode& root = cfg->GetRoot();
+    EXPECT_TRUE(root.IsRoot());
+    EXPECT_EQ(root.m_nKind, 0);
+    ASSERT_EQ(root.GetChildCount(), 1u);
+    EXPECT_TRUE(root.GetChild(0)->IsSentinel());
+    EXPECT_TRUE(root.GetLeaves().empty());
+}
+
+TEST_F(GlobalConfigTest, DefaultConstructorReadsTheHome) {
+    WriteFile("[SysCfg]\nMaxDownTasks=7\n");
+    CIniFile::SetAppDir(home_);
+    {
+        CGlobalConfig cfg;
+        EXPECT_EQ(cfg.GetPath(), home_ + "/kernel/global.ini");
+        EXPECT_EQ(cfg.Settings().nMaxDownTasks, 7);
+    }
+    CIniFile::SetAppDir("");
+}
+
+TEST_F(GlobalConfigTest, BuildsTheCategoryTree) {
+    WriteFile(
+        "[FILETYPE]\ncount=3\nrootname=All Sites\n"
+        "[FILETYPE1]\nname=Games\nid=1\nsubcount=2\n"
+        "sub_name1=PC Games\nsub_dbasename1=games_pc\n"
+        "sub_name2=Console\nsub_dbasename2=games_console\n"
+        "[FILETYPE2]\nname=Video\nsubcount=1\nsub_name1=Films\nsub_dbasename1=video_films\n"
+        "[FILETYPE3]\nname=Empty\nid=5\nsubcount=0\n");
+    auto cfg = Load();
+    CCategoryNode& root = cfg->GetRoot();
+    EXPECT_EQ(root.m_strName, "All Sites");
+    EXPECT_EQ(root.m_nKind, 3);
+    ASSERT_EQ(root.GetChildCount(), 4u);
+
+    CCategoryNode* sentinel = root.GetChild(0);
+    EXPECT_EQ(sentinel->m_nCategoryId, 255);
+    EXPECT_EQ(sentinel->m_nSubIndex, 255);
+    EXPECT_EQ(sentinel->m_nKind, 255);
+    EXPECT_TRUE(sentinel->m_strName.empty() && sentinel->m_strTableName.empty());
+
+    CCategoryNode* games = root.GetChild(1);
+    EXPECT_TRUE(games->IsCategory());
+    EXPECT_EQ(games->m_nCategoryId, 1);
+    EXPECT_EQ(games->m_nKind, 2);
+    EXPECT_EQ(games->m_strName, "Games");
+    ASSERT_EQ(games->GetChildCount(), 3u);
+    EXPECT_TRUE(games->GetChild(0)->IsSentinel());
+    CCategoryNode* console = games->GetChild(2);
+    EXPECT_TRUE(console->IsLeaf());
+    EXPECT_EQ(console->m_nCategoryId, 1);
+    EXPECT_EQ(console->m_nSubIndex, 2);
+    EXPECT_EQ(console->m_nKind, 1);
+    EXPECT_EQ(console->m_strName, "Console");
+    EXPECT_EQ(console->m_Table.GetTableName(), "games_console");
+
+    // Without an id the category takes its number.
+    EXPECT_EQ(root.GetChild(2)->m_nCategoryId, 2);
+    EXPECT_EQ(root.GetChild(2)->GetChild(1)->m_nCategoryId, 2);
+
+    CCategoryNode* empty = root.GetChild(3);
+    EXPECT_EQ(empty->m_nCategoryId, 5);
+    ASSERT_EQ(empty->GetChildCount(), 1u);
+    EXPECT_TRUE(empty->GetChild(0)->IsSentinel());
+
+    std::vector<std::string> tables;
+    for (CCategoryNode* leaf : root.GetLeaves()) {
+        tables.push_back(leaf->m_Table.GetTableName());
+    }
+    EXPECT_EQ(tables, (std::vector<std::string>{"games_pc", "games_console", "video_films"}));
+    EXPECT_EQ(games->GetLeaves().size(), 2u);
+    EXPECT_EQ(console->GetLeaves(), std::vector<CCategoryNode*>{console});
+}
+
+TEST_F(GlobalConfigTest, HostileCountsAndIdsStayBounded) {
+    WriteFile(
+        "[FILETYPE]\ncount=100000\n"
+        "[FILETYPE1]\nid=0\nsubcount=100000\n"
+        "[FILETYPE2]\nid=300\nsubcount=-3\n"
+        "[FILETYPE3]\nid=-1\n"
+        "[FILETYPE4]\nid=256\n"
+        "[SEARCHLIST]\ncount=100000\n");
+    auto cfg = Load();
+    CCategoryNode& root = cfg->GetRoot();
+    ASSERT_EQ(root.GetChildCount(), 1u + config::kMaxCategories);
+    EXPECT_EQ(root.m_nKind, config::kMaxCategories);
+    // An id whose low 8 bits are 0 would pose as the root: it takes the default.
+    EXPECT_EQ(root.GetChild(1)->m_nCategoryId, 1);
+    EXPECT_EQ(root.GetChild(1)->GetChildCount(), 1u + config::kMaxLeaves);
+    EXPECT_EQ(root.GetChild(2)->m_nCategoryId, 300 & 0xFF);
+    EXPECT_EQ(root.GetChild(2)->GetChildCount(), 1u);
+    EXPECT_EQ(root.GetChild(3)->m_nCategoryId, 255);
+    EXPECT_EQ(root.GetChild(4)->m_nCategoryId, 4);
+    EXPECT_EQ(root.GetChild(254)->m_nCategoryId, 254);
+
+    std::vector<std::string> list;
+    cfg->LoadSearchList(list);
+    EXPECT_TRUE(list.empty());
+
+    WriteFile("[FILETYPE]\ncount=-7\n");
+    EXPECT_EQ(Load()->GetRoot().GetChildCount(), 1u);
+}
+
+TEST_F(GlobalConfigTest, OutOfRangeSettingsTakeTheirDefaults) {
+    WriteFile(
+        "[SysCfg]\nMaxDownTasks=99\nDefaultList=7\n"
+        "[Tool]\nDataDelayTm=-5\nDataTipWidth=2000000000\nDataTipHeight=0\n"
+        "[Proxy]\nType=9\nPort=70000\nAuthen=257\n"
+        "[UpdateData]\nCycle=0\n"
+        // Only the low 32 bits of these are kept.
+        "[InterfaceCfg]\nbMax=4294967297\n");
+    auto cfg = Load();
+    const SysSettings& s = cfg->Settings();
+    EXPECT_EQ(s.nMaxDownTasks, 5);
+    EXPECT_EQ(s.nDefaultList, 0);
+    EXPECT_EQ(s.nDataDelayTm, 1000);
+    EXPECT_EQ(s.nDataTipWidth, 300);
+    EXPECT_EQ(s.nDataTipHeight, 400);
+    EXPECT_EQ(s.ProxyInfo.nType, 0);
+    EXPECT_EQ(s.ProxyInfo.nPort, 0);
+    EXPECT_EQ(s.ProxyInfo.bAuthen, 1);
+    EXPECT_EQ(s.nUpdateCycle, 1);
+    EXPECT_EQ(cfg->GetMaximized(), 1);
+}
+
+TEST_F(GlobalConfigTest, BinaryGarbageNeverCrashes) {
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 20; ++round) {
+        std::string junk(20000, '\0');
+        for (char& c : junk) {
+            c = static_cast<char>(rng());
+        }
+        // Some structure for the parser to trip over.
+        junk.insert(rng() % junk.size(), "\n[FILETYPE]\ncount=254\n[FILETYPE1\nsubcount=7\n");
+        junk.insert(rng() % junk.size(), "\n[SysCfg]\nListFont=" + std::string(122, 'F') + "\n");
+        WriteFile(junk);
+        auto cfg = Load();
+        EXPECT_LE(cfg->GetRoot().GetChildCount(), 1u + config::kMaxCategories);
+        EXPECT_LE(cfg->GetRoot().GetLeaves().size(), 254u * 7u);
+        EXPECT_EQ(cfg->Settings().lfListFont.lfFaceName[31], '\0');
+    }
+}
+
+TEST_F(GlobalConfigTest, AdvertisingShowsOncePerTwelveHours) {
+    WriteFile("[SysCfg]\nShowADTime=" + std::to_string(kNow - 43201) + "\n");
+    EXPECT_TRUE(Load()->Settings().bShowAd);
+    EXPECT_EQ(Value("SysCfg", "ShowADTime"), std::to_string(kNow));
+
+    // A second start within twelve hours.
+    EXPECT_FALSE(Load(kNow + 43200)->Settings().bShowAd);
+    EXPECT_EQ(Value("SysCfg", "ShowADTime"), std::to_string(kNow));
+    EXPECT_TRUE(Load(kNow + 43201)->Settings().bShowAd);
+
+    // Extreme stored times do not overflow the comparison.
+    WriteFile("[SysCfg]\nShowADTime=-9223372036854775808\n");
+    EXPECT_TRUE(Load()->Settings().bShowAd);
+    WriteFile("[SysCfg]\nShowADTime=9223372036854775807\n");
+    EXPECT_FALSE(Load()->Settings().bShowAd);
+}
+
+TEST_F(GlobalConfigTest, EveryKeyRoundTrips) {
+    {
+        auto cfg = Load();
+        cfg->SetMaximized(1);
+        SysSettings& s = cfg->Settings();
+        s.lfListFont.lfHeight = -14;
+        s.lfListFont.lfWeight = 700;
+        s.lfListFont.lfItalic = 1;
+        s.lfListFont.lfCharSet = 134;
+        std::strcpy(s.lfListFont.lfFaceName, "Noto Sans CJK SC");
+        s.nMaxDownTasks = 10;
+        s.nDefaultList = 3;
+        s.crDataColor = {1, 0x00FFFFFF, 3, 4, 0xFFFFFFFF};
+        s.nDataDelayTm = 250;
+        s.nDataTipWidth = 640;
+        s.nDataTipHeight = 480;
+        s.ProxyInfo.nType = 3;
+        s.ProxyInfo.strAddr = "proxy.local";
+        s.ProxyInfo.nPort = 1080;
+        s.ProxyInfo.bAuthen = 1;
+        s.ProxyInfo.strUser = "user";
+        s.ProxyInfo.strPassword = " p=ss \"word\" ";
+        s.bAutoUpdate = 1;
+        s.nUpdateCycle = 24;
+        s.tmLastUpdate = kNow - 5;
+        s.bInternalWebOpen = 0;
+        s.bNoAskExitwhenDowning = 1;
+        s.bNoAskRefreshData = 1;
+        s.bNoAskExitwhenAutoUpdateData = 1;
+        s.bNoAskStartwhenAutoUpdateData = 1;
+        cfg->SaveAll();
+    }
+    for (const config::KeyInfo& key : config::kAllKeys) {
+        if (std::strchr(key.section, '%') || std::strchr(key.key, '%') ||
+            std::string(key.section) == "FILETYPE" || std::string(key.section) == "SEARCHLIST") {
+            continue;
+        }
+        EXPECT_TRUE(Has(key.section, key.key)) << key.section << "/" << key.key;
+    }
+
+    auto cfg = Load();
+    const SysSettings& s = cfg->Settings();
+    EXPECT_EQ(cfg->GetMaximized(), 1);
+    EXPECT_EQ(s.lfListFont.lfHeight, -14);
+    EXPECT_EQ(s.lfListFont.lfWeight, 700);
+    EXPECT_EQ(s.lfListFont.lfItalic, 1);
+    EXPECT_EQ(s.lfListFont.lfCharSet, 134);
+    EXPECT_STREQ(s.lfListFont.lfFaceName, "Noto Sans CJK SC");
+    EXPECT_EQ(s.nMaxDownTasks, 10);
+    EXPECT_EQ(s.nDefaultList, 3);
+    EXPECT_EQ(s.crDataColor, (std::array<uint32_t, 5>{1, 0x00FFFFFF, 3, 4, 0xFFFFFFFF}));
+    EXPECT_EQ(s.nDataDelayTm, 250);
+    EXPECT_EQ(s.nDataTipWidth, 640);
+    EXPECT_EQ(s.nDataTipHeight, 480);
+    EXPECT_EQ(s.ProxyInfo.nType, 3);
+    EXPECT_EQ(s.ProxyInfo.strAddr, "proxy.local");
+    EXPECT_EQ(s.ProxyInfo.nPort, 1080);
+    EXPECT_EQ(s.ProxyInfo.bAuthen, 1);
+    EXPECT_EQ(s.ProxyInfo.strUser, "user");
+    EXPECT_EQ(s.ProxyInfo.strPassword, " p=ss \"word\" ");
+    EXPECT_EQ(s.bAutoUpdate, 1);
+    EXPECT_EQ(s.nUpdateCycle, 24);
+    EXPECT_EQ(s.tmLastUpdate, kNow - 5);
+    EXPECT_EQ(s.bInternalWebOpen, 0);
+    EXPECT_EQ(s.bNoAskExitwhenDowning, 1);
+    EXPECT_EQ(s.bNoAskRefreshData, 1);
+    EXPECT_EQ(s.bNoAskExitwhenAutoUpdateData, 1);
+    EXPECT_EQ(s.bNoAskStartwhenAutoUpdateData, 1);
+}
+
+TEST_F(GlobalConfigTest, DestructionSavesChanges) {
+    Load()->Settings().nUpdateCycle = 12;
+    EXPECT_EQ(Value("UpdateData", "Cycle"), "12");
+    EXPECT_EQ(Load()->Settings().nUpdateCycle, 12);
+}
+
+TEST_F(GlobalConfigTest, UnsetFontIsNotWrittenAndDamagedRecordsGiveDefaults) {
+    WriteFile("[SysCfg]\nDataColor=00\n");
+    Load()->SaveAll();
+    EXPECT_FALSE(Has("SysCfg", "ListFont"));
+
+    // One digit changed: the checksum no longer matches.
+    {
+        auto cfg = Load();
+        cfg->Settings().lfListFont.lfHeight = 12;
+        cfg->Settings().crDataColor[0] = 7;
+    }
+    std::string font = Value("SysCfg", "ListFont");
+    ASSERT_EQ(font.size(), 122u);
+    font[0] = font[0] == '0' ? '1' : '0';
+    std::string colors = Value("SysCfg", "DataColor");
+    colors.pop_back();
+    CIniFile(path_).WriteString("SysCfg", "ListFont", font);
+    CIniFile(path_).WriteString("SysCfg", "DataColor", colors);
+
+    auto cfg = Load();
+    EXPECT_EQ(cfg->Settings().lfListFont.lfHeight, 0);
+    EXPECT_EQ(cfg->Settings().crDataColor, config::kDefaultDataColors);
+}
+
+TEST_F(GlobalConfigTest, ProxyTypeNoneKeepsTheOtherKeys) {
+    WriteFile("[Proxy]\nType=4\nAddr=10.0.0.1\nPort=3128\nAuthen=1\nUser=me\nPassword=secret\n");
+    {
+        auto cfg = Load();
+        _tagProxyInfo& proxy = cfg->Settings().ProxyInfo;
+        EXPECT_EQ(proxy.nType, 4);
+        EXPECT_EQ(proxy.strPassword, "secret");
+        proxy.nType = 0;
+        proxy.strAddr = "changed";
+        proxy.nPort = 1;
+        proxy.strUser.clear();
+        cfg->SaveProxy();
+    }
+    EXPECT_EQ(Value("Proxy", "Type"), "0");
+    EXPECT_EQ(Value("Proxy", "Addr"), "10.0.0.1");
+    EXPECT_EQ(Value("Proxy", "Port"), "3128");
+    EXPECT_EQ(Value("Proxy", "User"), "me");
+    EXPECT_EQ(Value("Proxy", "Password"), "secret");
+}
+
+TEST_F(GlobalConfigTest, SearchListKeepsAtMostFiftyKeywords) {
+    std::string file = "[SEARCHLIST]\ncount=60\n";
+    for (int i = 0; i < 60; ++i) {
+        file += std::to_string(i) + "=kw" + std::to_string(i) + "\n";
+    }
+    file += "3=\n";  // a duplicate key: the first one counts
+    WriteFile(file);
+    auto cfg = Load();
+    std::vector<std::string> list;
+    cfg->LoadSearchList(list);
+    ASSERT_EQ(list.size(), 50u);
+    EXPECT_EQ(list.front(), "kw0");
+    EXPECT_EQ(list.back(), "kw49");
+
+    std::vector<std::string> longer;
+    for (int i = 0; i < 70; ++i) {
+        longer.push_back(" 关键字 " + std::to_string(i));
+    }
+    cfg->SaveSearchList(longer);
+    EXPECT_EQ(Value("SEARCHLIST", "count"), "50");
+    cfg->LoadSearchList(list);
+    EXPECT_EQ(list, std::vector<std::string>(longer.begin(), longer.begin() + 50));
+
+    // Missing entries leave no holes.
+    WriteFile("[SEARCHLIST]\ncount=3\n0=a\n2=c\n");
+    cfg->LoadSearchList(list);
+    EXPECT_EQ(list, (std::vector<std::string>{"a", "c"}));
+}
+
+TEST_F(GlobalConfigTest, SearchAllTablesWalksTheTreeInOrder) {
+    WriteFile(
+        "[FILETYPE]\ncount=2\n"
+        "[FILETYPE1]\nsubcount=2\nsub_dbasename1=games_pc\nsub_dbasename2=games_console\n"
+        "[FILETYPE2]\nsubcount=1\nsub_dbasename1=video_films\n");
+    const std::string db = home_ + "/kernel/websdata.db";
+    std::string error;
+    ASSERT_TRUE(CreateCatalogue(db, {"games_pc", "games_console", "video_films"}, error)) << error;
+    CTorrentTable::SetDatabasePath(db);
+
+    auto cfg = Load();
+    auto add = [](CCategoryNode* leaf, std::vector<std::string> names) {
+        TorrentRecordArray records;
+        int day = 1;
+        for (std::string& name : names) {
+            TorrentRecord r;
+            r.Name = std::move(name);
+            r.AddDate = r.RefreshDate = OleDate::FromFields(2024, 5, day++);
+            records.push_back(std::move(r));
+        }
+        ASSERT_TRUE(leaf->m_Table.InsertBatch(records));
+    };
+    CCategoryNode& root = cfg->GetRoot();
+    add(root.GetChild(2)->GetChild(1), {"film match", "film other"});
+    add(root.GetChild(1)->GetChild(2), {"console match"});
+    add(root.GetChild(1)->GetChild(1), {"pc match old", "pc match new", "pc other"});
+
+    TorrentRecordArray found;
+    cfg->SearchAllTables("match", found);
+    std::vector<std::string> names;
+    for (const TorrentRecord& r : found) {
+        names.push_back(r.Name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"pc match new", "pc match old", "console match",
+                                               "film match"}));
+    cfg.reset();
+    CTorrentTable::SetDatabasePath("");
+}
+
+}  // namespace
