@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <chrono>
+#include <thread>
+
+#include "fixture_server.h"
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -422,6 +427,50 @@ TEST_F(GlobalConfigTest, SearchAllTablesWalksTheTreeInOrder) {
                                                "film match"}));
     cfg.reset();
     CTorrentTable::SetDatabasePath("");
+}
+
+// The percent of a finished transfer (100 or -1), or what it was at the
+// deadline.
+int WaitForEnd(CDownManager& fetch) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int percent = fetch.GetDownPercent();
+    while (percent != 100 && percent != -1 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        percent = fetch.GetDownPercent();
+    }
+    return percent;
+}
+
+TEST_F(GlobalConfigTest, ProxyRecordReachesNetfetchAndFollowsEdits) {
+    testing_support::FixtureServer server;
+    server.SetHandler([](const testing_support::FixtureRequest&) {
+        testing_support::FixtureReply reply;
+        reply.body = "ok";
+        return reply;
+    });
+    WriteFile("[Proxy]\nType=4\nAddr=127.0.0.1\nPort=" + std::to_string(server.Port()) + "\n");
+    auto cfg = Load();
+    {
+        CDownManager fetch;
+        ASSERT_NE(fetch.DownLoadFile("http://catalogue.invalid/page"), 0);
+        EXPECT_EQ(WaitForEnd(fetch), 100);
+    }
+    // Switched off in place, as the options dialog does it.
+    cfg->Settings().ProxyInfo.nType = 0;
+    {
+        CDownManager fetch;
+        ASSERT_NE(fetch.DownLoadFile(server.Url("/direct").c_str()), 0);
+        EXPECT_EQ(WaitForEnd(fetch), 100);
+    }
+    cfg.reset();
+    // The record is gone; netfetch no longer reads it.
+    {
+        CDownManager fetch;
+        ASSERT_NE(fetch.DownLoadFile(server.Url("/after").c_str()), 0);
+        EXPECT_EQ(WaitForEnd(fetch), 100);
+    }
+    EXPECT_EQ(server.Targets(),
+              (std::vector<std::string>{"http://catalogue.invalid/page", "/direct", "/after"}));
 }
 
 }  // namespace
