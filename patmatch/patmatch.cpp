@@ -54,6 +54,7 @@ class Parser final : public IParse {
             return 0;
         }
         text_ = text;
+        end_ = std::strlen(text);
         searching_ = true;
         return 1;
     }
@@ -63,15 +64,19 @@ class Parser final : public IParse {
         if (!searching_) {
             return 0;
         }
-        // The caller may have written or removed a terminator since the last
-        // call, so the text ends wherever it ends now.
-        const PCRE2_SIZE length = next_ + std::strlen(text_ + next_);
+        // The caller may have put back the byte its terminator replaced; the
+        // text then runs on to the next zero. Looking only where the text
+        // ended, rather than measuring the rest of a page at every row, keeps
+        // a page of fifty rows from being scanned fifty times.
+        if (text_[end_] != '\0') {
+            end_ += std::strlen(text_ + end_);
+        }
         // After an empty match the search must move on, or it would find the
         // same empty match again.
         const uint32_t options = last_empty_ ? PCRE2_NOTEMPTY_ATSTART : 0;
-        int rc = Match(length, options);
+        int rc = Match(options);
         if (rc == PCRE2_ERROR_JIT_STACKLIMIT && AttachJitStack()) {
-            rc = Match(length, options);
+            rc = Match(options);
         }
         // No match, the limits, or an error: either way there are no more rows.
         if (rc < 0) {
@@ -112,6 +117,7 @@ class Parser final : public IParse {
     void Reset() {
         text_ = nullptr;
         searching_ = false;
+        end_ = 0;
         next_ = 0;
         last_empty_ = false;
         matched_ = false;
@@ -138,8 +144,8 @@ class Parser final : public IParse {
         return true;
     }
 
-    int Match(PCRE2_SIZE length, uint32_t options) {
-        return pcre2_match(pattern_->code.get(), reinterpret_cast<PCRE2_SPTR>(text_), length, next_,
+    int Match(uint32_t options) {
+        return pcre2_match(pattern_->code.get(), reinterpret_cast<PCRE2_SPTR>(text_), end_, next_,
                            options, match_data_.get(), context_.get());
     }
 
@@ -161,6 +167,7 @@ class Parser final : public IParse {
     MatchContextPtr context_;
     JitStackPtr jit_stack_;
     const char* text_ = nullptr;
+    PCRE2_SIZE end_ = 0;  // where the text ended at the last look
     PCRE2_SIZE next_ = 0;
     bool searching_ = false;
     bool last_empty_ = false;

@@ -12,7 +12,9 @@
 //
 // A matcher refers to the caller's text without copying: the caller may
 // change bytes of the text between FindNext calls (the listing parser cuts
-// the first search short with a zero and puts the byte back).
+// the first search short with a zero and puts the byte back). FindNext
+// notices a terminator that was put back and searches on to the next zero; a
+// zero written into the text after Parse does not end the search early.
 #pragma once
 
 #include <cstddef>

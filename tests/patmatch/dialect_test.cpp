@@ -146,21 +146,26 @@ TEST(Matcher, GetGroupCutsToTheBuffer) {
 
 TEST(Matcher, FollowsBytesTheCallerChangesBetweenCalls) {
     // The listing parser cuts the first search short with a zero, and puts
-    // the byte back once the first row is found.
-    std::string page = "<r>1</r><r>2</r><r>3</r>";
-    const size_t cut = page.find("<r>2");
+    // the byte back once the first row is found; here the cut also moves on.
+    std::string page = "<r>1</r><r>2</r><r>3</r><r>4</r>";
+    const size_t cut = page.find("<r>2"), second_cut = page.find("<r>3");
     page[cut] = '\0';
     ParserPtr parser(CreateParse());
     ASSERT_TRUE(parser->Parse("<r>{\\d}</r>", page.c_str()));
     char buffer[8];
     ASSERT_TRUE(parser->FindNext());
     page[cut] = '<';
+    page[second_cut] = '\0';
     parser->GetGroup(0, buffer, sizeof buffer);
     EXPECT_STREQ(buffer, "1");
     ASSERT_TRUE(parser->FindNext());
     parser->GetGroup(0, buffer, sizeof buffer);
     EXPECT_STREQ(buffer, "2");
+    page[second_cut] = '<';
     ASSERT_TRUE(parser->FindNext());
+    ASSERT_TRUE(parser->FindNext());
+    parser->GetGroup(0, buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, "4");
     EXPECT_FALSE(parser->FindNext());
 
     // A first row beyond the cut is not found, and the search stays over.
