@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "fixture_server.h"
@@ -10,104 +13,81 @@
 namespace {
 
 using namespace netfetch_test;
-using testing_support::FixtureReply;
-using testing_support::FixtureServer;
 
-constexpr char kTinyproxy[] = "/usr/bin/tinyproxy";
-constexpr char kMicrosocks[] = "/usr/bin/microsocks";
+// Hands a proxy record to netfetch for one test; a local site to reach.
+class ProxyTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        CDownManager::SetProxyInfo(&proxy_);
+        testing_support::FixtureReply reply;
+        reply.body = "through";
+        server_.Route("/page", reply);
+    }
+    void TearDown() override { CDownManager::SetProxyInfo(nullptr); }
 
-// Hands the record to netfetch for one test and takes it back after.
-class ProxyRecord {
-  public:
-    ProxyRecord() { CDownManager::SetProxyInfo(&info); }
-    ~ProxyRecord() { CDownManager::SetProxyInfo(nullptr); }
-    ProxyRecord(const ProxyRecord&) = delete;
-    ProxyRecord& operator=(const ProxyRecord&) = delete;
+    int Fetch() {
+        CDownManager fetch;
+        return fetch.DownLoadFile(server_.Url("/page").c_str()) == 0 ? 0 : WaitForEnd(fetch);
+    }
 
-    _tagProxyInfo info;
+    _tagProxyInfo proxy_;
+    testing_support::FixtureServer server_;
 };
 
-FixtureReply Page(const std::string& body) {
-    FixtureReply reply;
-    reply.body = body;
-    return reply;
-}
-
-int Fetch(const std::string& url) {
-    CDownManager fetch;
-    if (fetch.DownLoadFile(url.c_str()) == 0) {
-        return 0;
+TEST_F(ProxyTest, HttpProxyCarriesRequestsAndEditsApplyToTheNextOne) {
+    if (::access("/usr/bin/tinyproxy", X_OK) != 0) {
+        GTEST_SKIP() << "tinyproxy is not installed";
     }
-    return WaitForEnd(fetch);
-}
-
-TEST(DownManagerProxy, HttpProxyCarriesRequestsAndEditsApplyToTheNextOne) {
-    if (::access(kTinyproxy, X_OK) != 0) {
-        GTEST_SKIP() << kTinyproxy << " is not installed";
-    }
-    TempDir dir;
+    std::string dir = (std::filesystem::temp_directory_path() / "netfetch-proxy-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
     const int port = UnusedPort();
-    std::string config = "Port " + std::to_string(port) +
-                         "\nListen 127.0.0.1\nTimeout 30\nMaxClients 32\nAllow 127.0.0.1\n"
-                         "ViaProxyName \"netfetch-test-proxy\"\nLogLevel Critical\n";
-    if (::geteuid() == 0) {
-        config += "User nobody\nGroup nogroup\n";
-    }
-    ChildProcess proxy({kTinyproxy, "-d", "-c", dir.Write("tinyproxy.conf", config)});
-    ASSERT_TRUE(proxy.Running());
-    ASSERT_TRUE(WaitForListener(port));
+    std::ofstream(dir + "/tinyproxy.conf")
+        << "Port " << port << "\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 30\nMaxClients 32\n"
+        << "ViaProxyName \"netfetch-test-proxy\"\nLogLevel Critical\n"
+        << (::geteuid() == 0 ? "User nobody\nGroup nogroup\n" : "");
+    ChildProcess tinyproxy({"/usr/bin/tinyproxy", "-d", "-c", dir + "/tinyproxy.conf"});
+    const bool listening = WaitForListener(port);
+    std::filesystem::remove_all(dir);
+    ASSERT_TRUE(listening);
 
-    FixtureServer server;
-    server.Route("/page", Page("through"));
-    ProxyRecord record;
-    record.info.nType = 4;
-    record.info.strAddr = "127.0.0.1";
-    record.info.nPort = port;
-
-    EXPECT_EQ(Fetch(server.Url("/page")), 100);
-    ASSERT_EQ(server.Requests().size(), 1u);
-    EXPECT_NE(server.Requests()[0].Header("via").find("netfetch-test-proxy"), std::string::npos);
-
+    proxy_.nType = 4;
+    proxy_.strAddr = "127.0.0.1";
+    proxy_.nPort = port;
+    EXPECT_EQ(Fetch(), 100);
     // The options edit the record in place; nobody calls SetProxyInfo again.
-    record.info.nType = 0;
-    EXPECT_EQ(Fetch(server.Url("/page")), 100);
-    ASSERT_EQ(server.Requests().size(), 2u);
-    EXPECT_EQ(server.Requests()[1].Header("via"), "");
+    proxy_.nType = 0;
+    EXPECT_EQ(Fetch(), 100);
+    proxy_.nType = 4;
+    proxy_.nPort = UnusedPort();
+    EXPECT_EQ(Fetch(), -1) << "a dead proxy is not bypassed";
 
-    record.info.nType = 4;
-    record.info.nPort = UnusedPort();
-    EXPECT_EQ(Fetch(server.Url("/page")), -1) << "a dead proxy is not bypassed";
-    EXPECT_EQ(server.Requests().size(), 2u);
+    const auto requests = server_.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[0].Header("via").find("netfetch-test-proxy"), std::string::npos);
+    EXPECT_EQ(requests[1].Header("via"), "");
 }
 
-TEST(DownManagerProxy, Socks5ProxyWithUserAndPassword) {
-    if (::access(kMicrosocks, X_OK) != 0) {
-        GTEST_SKIP() << kMicrosocks << " is not installed";
+TEST_F(ProxyTest, Socks5ProxyWithUserAndPassword) {
+    if (::access("/usr/bin/microsocks", X_OK) != 0) {
+        GTEST_SKIP() << "microsocks is not installed";
     }
     const int port = UnusedPort();
-    ChildProcess proxy({kMicrosocks, "-i", "127.0.0.1", "-p", std::to_string(port), "-u", "reader",
-                        "-P", "s3cret"});
-    ASSERT_TRUE(proxy.Running());
+    ChildProcess microsocks({"/usr/bin/microsocks", "-i", "127.0.0.1", "-p", std::to_string(port),
+                             "-u", "reader", "-P", "s3cret"});
     ASSERT_TRUE(WaitForListener(port));
 
-    FixtureServer server;
-    server.Route("/page", Page("through"));
-    ProxyRecord record;
-    record.info.nType = 3;
-    record.info.strAddr = "127.0.0.1";
-    record.info.nPort = port;
-    record.info.bAuthen = 1;
-    record.info.strUser = "reader";
-    record.info.strPassword = "s3cret";
-
-    EXPECT_EQ(Fetch(server.Url("/page")), 100);
-    EXPECT_EQ(server.Requests().size(), 1u);
-
-    record.info.strPassword = "wrong";
-    EXPECT_EQ(Fetch(server.Url("/page")), -1);
-    record.info.bAuthen = 0;
-    EXPECT_EQ(Fetch(server.Url("/page")), -1);
-    EXPECT_EQ(server.Requests().size(), 1u) << "refused requests never reached the site";
+    proxy_.nType = 3;
+    proxy_.strAddr = "127.0.0.1";
+    proxy_.nPort = port;
+    proxy_.bAuthen = 1;
+    proxy_.strUser = "reader";
+    proxy_.strPassword = "s3cret";
+    EXPECT_EQ(Fetch(), 100);
+    proxy_.strPassword = "wrong";
+    EXPECT_EQ(Fetch(), -1);
+    proxy_.bAuthen = 0;
+    EXPECT_EQ(Fetch(), -1);
+    EXPECT_EQ(server_.Requests().size(), 1u) << "refused requests never reached the site";
 }
 
 }  // namespace
