@@ -54,8 +54,8 @@ class Parser final : public IParse {
             return 0;
         }
         text_ = text;
-        end_ = std::strlen(text);
         searching_ = true;
+        measured_ = false;
         return 1;
     }
 
@@ -64,11 +64,14 @@ class Parser final : public IParse {
         if (!searching_) {
             return 0;
         }
-        // The caller may have put back the byte its terminator replaced; the
-        // text then runs on to the next zero. Looking only where the text
-        // ended, rather than measuring the rest of a page at every row, keeps
-        // a page of fifty rows from being scanned fifty times.
-        if (text_[end_] != '\0') {
+        // Callers cut the search for the first row short with a zero, written
+        // before or after Parse, and put the byte back once that row is found:
+        // the text is measured for the first search, and later only where it
+        // ended, so a page of fifty rows is not scanned fifty times over.
+        if (!measured_) {
+            end_ = std::strlen(text_);
+            measured_ = true;
+        } else if (text_[end_] != '\0') {
             end_ += std::strlen(text_ + end_);
         }
         // After an empty match the search must move on, or it would find the
@@ -170,6 +173,7 @@ class Parser final : public IParse {
     PCRE2_SIZE end_ = 0;  // where the text ended at the last look
     PCRE2_SIZE next_ = 0;
     bool searching_ = false;
+    bool measured_ = false;
     bool last_empty_ = false;
     bool matched_ = false;
 };

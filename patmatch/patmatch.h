@@ -12,9 +12,10 @@
 //
 // A matcher refers to the caller's text without copying: the caller may
 // change bytes of the text between FindNext calls (the listing parser cuts
-// the first search short with a zero and puts the byte back). FindNext
-// notices a terminator that was put back and searches on to the next zero; a
-// zero written into the text after Parse does not end the search early.
+// the first search short with a zero and puts the byte back). The first
+// FindNext after Parse measures the text as it is then; later calls notice a
+// terminator that was put back and search on to the next zero, but a zero
+// written into the text once the search is under way does not end it early.
 #pragma once
 
 #include <cstddef>

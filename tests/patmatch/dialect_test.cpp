@@ -149,9 +149,9 @@ TEST(Matcher, FollowsBytesTheCallerChangesBetweenCalls) {
     // the byte back once the first row is found; here the cut also moves on.
     std::string page = "<r>1</r><r>2</r><r>3</r><r>4</r>";
     const size_t cut = page.find("<r>2"), second_cut = page.find("<r>3");
-    page[cut] = '\0';
     ParserPtr parser(CreateParse());
     ASSERT_TRUE(parser->Parse("<r>{\\d}</r>", page.c_str()));
+    page[cut] = '\0';
     char buffer[8];
     ASSERT_TRUE(parser->FindNext());
     page[cut] = '<';
@@ -169,8 +169,8 @@ TEST(Matcher, FollowsBytesTheCallerChangesBetweenCalls) {
     EXPECT_FALSE(parser->FindNext());
 
     // A first row beyond the cut is not found, and the search stays over.
-    page[2] = '\0';
     ASSERT_TRUE(parser->Parse("<r>{\\d}</r>", page.c_str()));
+    page[2] = '\0';
     EXPECT_FALSE(parser->FindNext());
     page[2] = '>';
     EXPECT_FALSE(parser->FindNext());
