@@ -241,16 +241,37 @@ TEST_F(GlobalConfigTest, AdvertisingShowsOncePerTwelveHours) {
     EXPECT_FALSE(Load()->Settings().bShowAd);
 }
 
+// Every setting of the configuration, for comparing whole records.
+std::string Describe(CGlobalConfig& cfg) {
+    const SysSettings& s = cfg.Settings();
+    const LOGFONT& f = s.lfListFont;
+    const _tagProxyInfo& p = s.ProxyInfo;
+    std::ostringstream out;
+    out << cfg.GetMaximized() << "|" << f.lfHeight << "," << f.lfWidth << "," << f.lfEscapement
+        << "," << f.lfOrientation << "," << f.lfWeight << "," << +f.lfItalic << ","
+        << +f.lfUnderline << "," << +f.lfStrikeOut << "," << +f.lfCharSet << ","
+        << +f.lfOutPrecision << "," << +f.lfClipPrecision << "," << +f.lfQuality << ","
+        << +f.lfPitchAndFamily << "," << f.lfFaceName << "|" << s.nMaxDownTasks << ","
+        << s.nDefaultList << "|";
+    for (uint32_t c : s.crDataColor) {
+        out << c << ",";
+    }
+    out << "|" << s.nDataDelayTm << "," << s.nDataTipWidth << "," << s.nDataTipHeight << "|"
+        << +p.nType << "," << p.strAddr << "," << p.nPort << "," << +p.bAuthen << "," << p.strUser
+        << "," << p.strPassword << "|" << s.bAutoUpdate << "," << s.nUpdateCycle << ","
+        << s.tmLastUpdate << "," << s.bInternalWebOpen << "|" << s.bNoAskExitwhenDowning << ","
+        << s.bNoAskRefreshData << "," << s.bNoAskExitwhenAutoUpdateData << ","
+        << s.bNoAskStartwhenAutoUpdateData;
+    return out.str();
+}
+
 TEST_F(GlobalConfigTest, EveryKeyRoundTrips) {
+    std::string saved;
     {
         auto cfg = Load();
         cfg->SetMaximized(1);
         SysSettings& s = cfg->Settings();
-        s.lfListFont.lfHeight = -14;
-        s.lfListFont.lfWeight = 700;
-        s.lfListFont.lfItalic = 1;
-        s.lfListFont.lfCharSet = 134;
-        std::strcpy(s.lfListFont.lfFaceName, "Noto Sans CJK SC");
+        s.lfListFont = LOGFONT{-14, 2, 3, 4, 700, 1, 1, 1, 134, 5, 6, 7, 8, "Noto Sans CJK SC"};
         s.nMaxDownTasks = 10;
         s.nDefaultList = 3;
         s.crDataColor = {1, 0x00FFFFFF, 3, 4, 0xFFFFFFFF};
@@ -261,7 +282,7 @@ TEST_F(GlobalConfigTest, EveryKeyRoundTrips) {
         s.ProxyInfo.strAddr = "proxy.local";
         s.ProxyInfo.nPort = 1080;
         s.ProxyInfo.bAuthen = 1;
-        s.ProxyInfo.strUser = "user";
+        s.ProxyInfo.strUser = "用户";
         s.ProxyInfo.strPassword = " p=ss \"word\" ";
         s.bAutoUpdate = 1;
         s.nUpdateCycle = 24;
@@ -272,43 +293,17 @@ TEST_F(GlobalConfigTest, EveryKeyRoundTrips) {
         s.bNoAskExitwhenAutoUpdateData = 1;
         s.bNoAskStartwhenAutoUpdateData = 1;
         cfg->SaveAll();
+        saved = Describe(*cfg);
     }
     for (const config::KeyInfo& key : config::kAllKeys) {
-        if (std::strchr(key.section, '%') || std::strchr(key.key, '%') ||
-            std::string(key.section) == "FILETYPE" || std::string(key.section) == "SEARCHLIST") {
+        const std::string section = key.section;
+        if (section.find('%') != std::string::npos || section == "FILETYPE" ||
+            section == "SEARCHLIST") {
             continue;
         }
-        EXPECT_TRUE(Has(key.section, key.key)) << key.section << "/" << key.key;
+        EXPECT_TRUE(Has(section, key.key)) << section << "/" << key.key;
     }
-
-    auto cfg = Load();
-    const SysSettings& s = cfg->Settings();
-    EXPECT_EQ(cfg->GetMaximized(), 1);
-    EXPECT_EQ(s.lfListFont.lfHeight, -14);
-    EXPECT_EQ(s.lfListFont.lfWeight, 700);
-    EXPECT_EQ(s.lfListFont.lfItalic, 1);
-    EXPECT_EQ(s.lfListFont.lfCharSet, 134);
-    EXPECT_STREQ(s.lfListFont.lfFaceName, "Noto Sans CJK SC");
-    EXPECT_EQ(s.nMaxDownTasks, 10);
-    EXPECT_EQ(s.nDefaultList, 3);
-    EXPECT_EQ(s.crDataColor, (std::array<uint32_t, 5>{1, 0x00FFFFFF, 3, 4, 0xFFFFFFFF}));
-    EXPECT_EQ(s.nDataDelayTm, 250);
-    EXPECT_EQ(s.nDataTipWidth, 640);
-    EXPECT_EQ(s.nDataTipHeight, 480);
-    EXPECT_EQ(s.ProxyInfo.nType, 3);
-    EXPECT_EQ(s.ProxyInfo.strAddr, "proxy.local");
-    EXPECT_EQ(s.ProxyInfo.nPort, 1080);
-    EXPECT_EQ(s.ProxyInfo.bAuthen, 1);
-    EXPECT_EQ(s.ProxyInfo.strUser, "user");
-    EXPECT_EQ(s.ProxyInfo.strPassword, " p=ss \"word\" ");
-    EXPECT_EQ(s.bAutoUpdate, 1);
-    EXPECT_EQ(s.nUpdateCycle, 24);
-    EXPECT_EQ(s.tmLastUpdate, kNow - 5);
-    EXPECT_EQ(s.bInternalWebOpen, 0);
-    EXPECT_EQ(s.bNoAskExitwhenDowning, 1);
-    EXPECT_EQ(s.bNoAskRefreshData, 1);
-    EXPECT_EQ(s.bNoAskExitwhenAutoUpdateData, 1);
-    EXPECT_EQ(s.bNoAskStartwhenAutoUpdateData, 1);
+    EXPECT_EQ(Describe(*Load()), saved);
 }
 
 TEST_F(GlobalConfigTest, DestructionSavesChanges) {
