@@ -1,0 +1,46 @@
+// What every command of the command line works on: the home, its
+// configuration with the category tree, the catalogue and the plug-in host.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "global_config.h"
+#include "plugin_host.h"
+
+namespace cli {
+
+// Exit statuses of tessaro-cli.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+// Prints "tessaro-cli: <message>" on stderr and answers kExitFailure.
+int Fail(const std::string& message);
+
+class CliContext {
+  public:
+    // Opens an existing home: its configuration, its catalogue and (lazily)
+    // its plug-ins. Fails with one sentence when the home is not laid out or
+    // the catalogue cannot be opened.
+    static std::unique_ptr<CliContext> Open(const std::string& home, std::string& error);
+
+    const std::string& Home() const { return m_strHome; }
+    CGlobalConfig& Config() { return *m_pConfig; }
+    PluginHost& Host() { return *m_pHost; }
+
+    // "all" is not a node; "0" or "0,0" the root, "C" a category, "C,I" a
+    // leaf. Null with a sentence when there is no such node.
+    CCategoryNode* FindNode(const std::string& spec, std::string& error);
+
+  private:
+    std::string m_strHome;
+    std::unique_ptr<CGlobalConfig> m_pConfig;
+    std::unique_ptr<PluginHost> m_pHost;
+};
+
+// "C,I" of a node.
+std::string NodeId(const CCategoryNode& node);
+
+}  // namespace cli

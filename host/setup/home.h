@@ -1,0 +1,47 @@
+// Where Tessaro keeps its files (the home), and laying a new home out from
+// the installed defaults without ever overwriting what is there.
+//
+// The home is the first of: --home DIR; $TESSARO_HOME; the executable's own
+// folder when it holds kernel/ (the portable layout the build produces);
+// $XDG_DATA_HOME/tessaro (default ~/.local/share/tessaro).
+#pragma once
+
+#include <string>
+#include <vector>
+
+class CCategoryNode;
+
+namespace tessaro {
+
+// The home folder with a trailing '/'. `explicitHome` is the --home option,
+// empty when not given.
+std::string FindHome(const std::string& explicitHome);
+
+// The folder of the running executable, with a trailing '/'.
+std::string ExecutableDir();
+
+// Where the installed defaults are: <exe>/defaults/ (global.ini,
+// global.zh_CN.ini, dllmgr.ini, help.txt) and the plug-ins in <exe>/kernel/.
+struct InstalledDefaults {
+    std::string dataDir;    // with a trailing '/'
+    std::string pluginDir;  // with a trailing '/'
+};
+InstalledDefaults FindInstalledDefaults();
+
+struct LayoutResult {
+    bool ok = false;
+    std::string error;                 // one sentence when !ok
+    std::vector<std::string> created;  // paths made by this call, in order
+};
+
+// Makes the home's folders and copies every missing default file into it:
+// kernel/global.ini in the language of `chinese`, kernel/dllmgr.ini,
+// help.txt, and links to the plug-ins that kernel/ lacks. Existing files are
+// never touched.
+LayoutResult LayOutHome(const std::string& home, const InstalledDefaults& defaults, bool chinese);
+
+// Creates kernel/websdata.db with one table per leaf of the tree where
+// missing; existing tables and rows are kept.
+LayoutResult CreateCatalogueForTree(const std::string& home, CCategoryNode& root);
+
+}  // namespace tessaro
