@@ -5,8 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
 status=0
-for bench in build/bench/bench_*; do
-    [ -x "$bench" ] || continue
+for bench in build/bench/*; do
+    [ -f "$bench" ] && [ -x "$bench" ] || continue
     echo "== $(basename "$bench")"
     "$bench" || status=1
 done
