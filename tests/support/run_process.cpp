@@ -46,7 +46,7 @@ std::vector<std::string> ChildEnvironment(const ProcessOptions& options) {
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const char* equals = std::strchr(*entry, '=');
         if (equals != nullptr) {
-            variables[std::string(*entry, equals)] = equals + 1;
+            variables[std::string(*entry, static_cast<size_t>(equals - *entry))] = equals + 1;
         }
     }
     for (const auto& [name, value] : options.environment) {
