@@ -22,6 +22,12 @@ constexpr int kInfoTextCode = 1;
 constexpr long kInfoTipNameStep = 100;
 constexpr int kInfoTipNameTries = 1000;
 
+// A plug-in beyond the end of a handle array has no search of it and is
+// asked as for an unknown handle.
+SearchHandle HandleOf(const PluginHost::SearchHandles& handles, int nDllID) {
+    return static_cast<size_t>(nDllID) < handles.size() ? handles[nDllID] : kNoSearch;
+}
+
 template <typename Fn>
 bool Bind(void* pModule, const char* pszName, Fn& pfn) {
     pfn = reinterpret_cast<Fn>(dlsym(pModule, pszName));
@@ -189,55 +195,55 @@ void PluginHost::Stamp(TorrentRecordArray& records, size_t nOldSize, int nDllID)
     }
 }
 
-int PluginHost::StartDownPage(int group, int index) {
-    EnsureLoaded();
-    for (Plugin& plugin : m_plugins) {
-        if (plugin.bUsable) {
-            plugin.exports.pStartDownPage(group, index);
+template <typename Fn>
+void PluginHost::ForEachUsable(Fn fn) {
+    for (int i = 0; i < static_cast<int>(m_plugins.size()); ++i) {
+        if (m_plugins[i].bUsable) {
+            fn(i, m_plugins[i].exports);
         }
     }
+}
+
+template <typename Fn>
+int PluginHost::CombineStatus(Fn statusOf) {
+    int64_t nSum = 0;
+    int nUsable = 0;
+    bool bAnswered = false;
+    ForEachUsable([&](int nDllID, const Exports& e) {
+        ++nUsable;
+        const int nStatus = statusOf(nDllID, e);
+        if (nStatus != -1) {
+            nSum += nStatus;
+            bAnswered = true;
+        }
+    });
+    return bAnswered ? static_cast<int>(nSum / nUsable) : -1;
+}
+
+int PluginHost::StartDownPage(int group, int index) {
+    EnsureLoaded();
+    ForEachUsable([&](int, const Exports& e) { e.pStartDownPage(group, index); });
     return 1;
 }
 
 int PluginHost::StopDownPage(int group, int index) {
     EnsureLoaded();
-    for (Plugin& plugin : m_plugins) {
-        if (plugin.bUsable) {
-            plugin.exports.pStopDownPage(group, index);
-        }
-    }
+    ForEachUsable([&](int, const Exports& e) { e.pStopDownPage(group, index); });
     return 1;
 }
 
 int PluginHost::GetDownPageStatus(int group, int index) {
     EnsureLoaded();
-    int64_t nSum = 0;
-    int nUsable = 0;
-    bool bAnswered = false;
-    for (Plugin& plugin : m_plugins) {
-        if (!plugin.bUsable) {
-            continue;
-        }
-        ++nUsable;
-        const int nStatus = plugin.exports.pGetDownPageStatus(group, index);
-        if (nStatus != -1) {
-            nSum += nStatus;
-            bAnswered = true;
-        }
-    }
-    return bAnswered ? static_cast<int>(nSum / nUsable) : -1;
+    return CombineStatus([&](int, const Exports& e) { return e.pGetDownPageStatus(group, index); });
 }
 
 int PluginHost::GetDownPageData(int group, int index, TorrentRecordArray& records) {
     EnsureLoaded();
-    for (int i = 0; i < m_nCount; ++i) {
-        if (!m_plugins[i].bUsable) {
-            continue;
-        }
+    ForEachUsable([&](int nDllID, const Exports& e) {
         const size_t nOldSize = records.size();
-        m_plugins[i].exports.pGetDownPageData(group, index, &records);
-        Stamp(records, nOldSize, i);
-    }
+        e.pGetDownPageData(group, index, &records);
+        Stamp(records, nOldSize, nDllID);
+    });
     return 1;
 }
 
@@ -264,78 +270,47 @@ bool PluginHost::IsDownTFileAlive(TorrentRecord& record) {
 }
 
 void PluginHost::StopAll() {
-    for (Plugin& plugin : m_plugins) {
-        if (plugin.bUsable) {
-            plugin.exports.pStopAll();
-        }
-    }
+    ForEachUsable([](int, const Exports& e) { e.pStopAll(); });
 }
 
 void PluginHost::ClearPageRecord(int group, int index, OleDate date) {
     EnsureLoaded();
-    for (Plugin& plugin : m_plugins) {
-        if (plugin.bUsable) {
-            plugin.exports.pClearPageRecord(group, index, date);
-        }
-    }
+    ForEachUsable([&](int, const Exports& e) { e.pClearPageRecord(group, index, date); });
 }
 
 PluginHost::SearchHandles PluginHost::StartSearch(const std::string& strKeyword) {
     EnsureLoaded();
     SearchHandles handles(m_nCount, kNoSearch);
-    for (int i = 0; i < m_nCount; ++i) {
-        if (m_plugins[i].bUsable) {
-            handles[i] = m_plugins[i].exports.pStartSearch(strKeyword);
-        }
-    }
+    ForEachUsable(
+        [&](int nDllID, const Exports& e) { handles[nDllID] = e.pStartSearch(strKeyword); });
     return handles;
 }
 
 void PluginHost::StopSearch(SearchHandles& handles) {
     EnsureLoaded();
-    const size_t nCount = std::min<size_t>(handles.size(), m_nCount);
-    for (size_t i = 0; i < nCount; ++i) {
-        if (m_plugins[i].bUsable && handles[i] != kNoSearch) {
-            m_plugins[i].exports.pStopSearch(handles[i]);
+    ForEachUsable([&](int nDllID, const Exports& e) {
+        if (HandleOf(handles, nDllID) != kNoSearch) {
+            e.pStopSearch(handles[nDllID]);
         }
-    }
+    });
     handles.clear();
 }
 
 int PluginHost::GetSearchData(const SearchHandles& handles, TorrentRecordArray& records) {
     EnsureLoaded();
-    const size_t nCount = std::min<size_t>(handles.size(), m_nCount);
-    for (size_t i = 0; i < nCount; ++i) {
-        if (!m_plugins[i].bUsable) {
-            continue;
-        }
+    ForEachUsable([&](int nDllID, const Exports& e) {
         const size_t nOldSize = records.size();
-        m_plugins[i].exports.pGetSearchData(handles[i], &records);
-        Stamp(records, nOldSize, static_cast<int>(i));
-    }
+        e.pGetSearchData(HandleOf(handles, nDllID), &records);
+        Stamp(records, nOldSize, nDllID);
+    });
     return 1;
 }
 
 int PluginHost::GetSearchStatus(const SearchHandles& handles) {
     EnsureLoaded();
-    int64_t nSum = 0;
-    int nUsable = 0;
-    bool bAnswered = false;
-    for (size_t i = 0; i < m_plugins.size(); ++i) {
-        if (!m_plugins[i].bUsable) {
-            continue;
-        }
-        ++nUsable;
-        // A plug-in missing from the array has no search: it answers as for
-        // an unknown handle.
-        const SearchHandle handle = i < handles.size() ? handles[i] : kNoSearch;
-        const int nStatus = m_plugins[i].exports.pGetSearchStatus(handle);
-        if (nStatus != -1) {
-            nSum += nStatus;
-            bAnswered = true;
-        }
-    }
-    return bAnswered ? static_cast<int>(nSum / nUsable) : -1;
+    return CombineStatus([&](int nDllID, const Exports& e) {
+        return e.pGetSearchStatus(HandleOf(handles, nDllID));
+    });
 }
 
 std::string PluginHost::GetEntryInfoText(TorrentRecord& record) {
@@ -413,9 +388,7 @@ int PluginHost::GetPluginCount() {
 int PluginHost::GetUsablePluginCount() {
     EnsureLoaded();
     int nUsable = 0;
-    for (const Plugin& plugin : m_plugins) {
-        nUsable += plugin.bUsable ? 1 : 0;
-    }
+    ForEachUsable([&](int, const Exports&) { ++nUsable; });
     return nUsable;
 }
 

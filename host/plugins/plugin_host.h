@@ -146,6 +146,13 @@ class PluginHost : public CIniFile {
         bool bUsable = false;
     };
 
+    // fn(nDllID, exports) for every usable plug-in, in list order.
+    template <typename Fn>
+    void ForEachUsable(Fn fn);
+    // Sums statusOf(nDllID, exports) over the usable plug-ins, skipping -1,
+    // and divides by their number; -1 when none answered anything else.
+    template <typename Fn>
+    int CombineStatus(Fn statusOf);
     void EnsureLoaded();
     void LoadPlugin(int nDllID);
     // The plug-in a record routes to, or null when its DllID names none usable.

@@ -7,20 +7,16 @@ namespace {
 
 PluginScript g_script;
 
-std::string Slot(int group, int index) {
-    return std::to_string(group) + " " + std::to_string(index);
+template <typename... Args>
+void Log(const char* pszName, Args... args) {
+    std::string strCall = pszName;
+    ((strCall += " " + std::to_string(args)), ...);
+    g_script.calls.push_back(strCall);
 }
 
-int SlotNumber(int group, int index) {
-    return group * kIndexCount + index;
-}
-
-bool IsSlot(int group, int index) {
-    return group >= 0 && group < kGroupCount && index >= 0 && index < kIndexCount;
-}
-
-void Log(std::string strCall) {
-    g_script.calls.push_back(std::move(strCall));
+int Slot(int group, int index) {
+    const bool bValid = group >= 0 && group < kGroupCount && index >= 0 && index < kIndexCount;
+    return bValid ? group * kIndexCount + index : -1;
 }
 
 }  // namespace
@@ -30,24 +26,24 @@ PLUGIN_EXPORT PluginScript* ScriptedPluginControl() {
 }
 
 PLUGIN_EXPORT int StartDownPage(int group, int index) {
-    Log("StartDownPage " + Slot(group, index));
+    Log("StartDownPage", group, index);
     return 1;
 }
 
 PLUGIN_EXPORT int StopDownPage(int group, int index) {
-    Log("StopDownPage " + Slot(group, index));
+    Log("StopDownPage", group, index);
     return 1;
 }
 
 PLUGIN_EXPORT int GetDownPageStatus(int group, int index) {
-    Log("GetDownPageStatus " + Slot(group, index));
-    return IsSlot(group, index) ? g_script.pageStatus[SlotNumber(group, index)] : 100;
+    Log("GetDownPageStatus", group, index);
+    return Slot(group, index) < 0 ? 100 : g_script.pageStatus[Slot(group, index)];
 }
 
 PLUGIN_EXPORT int GetDownPageData(int group, int index, TorrentRecordArray* out) {
-    Log("GetDownPageData " + Slot(group, index));
-    if (IsSlot(group, index)) {
-        TorrentRecordArray& rows = g_script.pageRows[SlotNumber(group, index)];
+    Log("GetDownPageData", group, index);
+    if (Slot(group, index) >= 0) {
+        TorrentRecordArray& rows = g_script.pageRows[Slot(group, index)];
         out->insert(out->end(), rows.begin(), rows.end());
         rows.clear();
     }
@@ -55,17 +51,17 @@ PLUGIN_EXPORT int GetDownPageData(int group, int index, TorrentRecordArray* out)
 }
 
 PLUGIN_EXPORT int StartDownTFile(TorrentRecord* record) {
-    Log("StartDownTFile " + record->FileName);
+    Log(("StartDownTFile " + record->FileName).c_str());
     return g_script.nTFileHandle;
 }
 
 PLUGIN_EXPORT int StopDownTFile(TorrentRecord* record) {
-    Log("StopDownTFile " + std::to_string(record->DownHd));
+    Log("StopDownTFile", record->DownHd);
     return 1;
 }
 
 PLUGIN_EXPORT int GetDownTFileStatus(TorrentRecord* record) {
-    Log("GetDownTFileStatus " + std::to_string(record->DownHd));
+    Log("GetDownTFileStatus", record->DownHd);
     return g_script.nTFileStatus;
 }
 
@@ -75,22 +71,22 @@ PLUGIN_EXPORT int StopAll() {
 }
 
 PLUGIN_EXPORT int ClearPageRecord(int group, int index, OleDate date) {
-    Log("ClearPageRecord " + Slot(group, index) + " " + std::to_string(date.m_dt));
+    Log("ClearPageRecord", group, index, date.m_dt);
     return 1;
 }
 
 PLUGIN_EXPORT SearchHandle StartSearch(const std::string& keyword) {
-    Log("StartSearch " + keyword);
+    Log(("StartSearch " + keyword).c_str());
     return g_script.searchHandle;
 }
 
 PLUGIN_EXPORT int StopSearch(SearchHandle handle) {
-    Log("StopSearch " + std::to_string(handle));
+    Log("StopSearch", handle);
     return 1;
 }
 
 PLUGIN_EXPORT int GetSearchData(SearchHandle handle, TorrentRecordArray* out) {
-    Log("GetSearchData " + std::to_string(handle));
+    Log("GetSearchData", handle);
     if (handle != g_script.searchHandle) {
         return 0;
     }
@@ -100,19 +96,17 @@ PLUGIN_EXPORT int GetSearchData(SearchHandle handle, TorrentRecordArray* out) {
 }
 
 PLUGIN_EXPORT int GetSearchStatus(SearchHandle handle) {
-    Log("GetSearchStatus " + std::to_string(handle));
+    Log("GetSearchStatus", handle);
     return handle == g_script.searchHandle ? g_script.nSearchStatus : 100;
 }
 
 // Built without this export, the module stands for a plug-in that lacks one.
 #ifndef SCRIPTED_PLUGIN_WITHOUT_WEBIOCTL
-PLUGIN_EXPORT int WebIOCtl(TorrentRecord* record, int code, int, int, char** buffer, int,
-                           int* length) {
-    Log("WebIOCtl " + record->Name + " " + std::to_string(code));
+PLUGIN_EXPORT int WebIOCtl(TorrentRecord*, int code, int, int, char** buffer, int, int* length) {
     if (code == 1 && g_script.bHasInfo) {
-        *buffer = static_cast<char*>(std::malloc(g_script.strInfo.size() + 1));
-        std::memcpy(*buffer, g_script.strInfo.c_str(), g_script.strInfo.size() + 1);
         *length = static_cast<int>(g_script.strInfo.size() + 1);
+        *buffer = static_cast<char*>(std::malloc(*length));
+        std::memcpy(*buffer, g_script.strInfo.c_str(), *length);
     }
     return 1;
 }

@@ -1,6 +1,6 @@
-// A site plug-in for the host tests whose answers the test scripts. Every
-// copy of the module file loaded under another name is a separate instance
-// with its own script; the test reaches it through ScriptedPluginControl().
+// A site plug-in for the host tests whose answers the test scripts. Each copy
+// of the module file is a separate instance with its own script, reached
+// through ScriptedPluginControl().
 #pragma once
 
 #include <array>
@@ -10,28 +10,18 @@
 #include "plugin_api.h"
 
 struct PluginScript {
-    // Answer of GetDownPageStatus per slot (group * 8 + index).
-    std::array<int, kSlotCount> pageStatus;
-    // Rows handed over by the next GetDownPageData of the slot.
-    std::array<TorrentRecordArray, kSlotCount> pageRows;
-
+    std::array<int, kSlotCount> pageStatus;               // per slot, group * 8 + index
+    std::array<TorrentRecordArray, kSlotCount> pageRows;  // for the next hand-over
     int nTFileHandle = 0;
     int nTFileStatus = -1;
-
     SearchHandle searchHandle = kNoSearch;
     int nSearchStatus = 100;
     TorrentRecordArray searchRows;
-
-    // WebIOCtl code 1 answers strInfo when bHasInfo, else leaves the output
-    // arguments untouched.
-    bool bHasInfo = false;
+    bool bHasInfo = false;  // else WebIOCtl leaves its outputs untouched
     std::string strInfo;
-
-    // Every export call, e.g. "StartDownPage 3 1", in call order.
-    std::vector<std::string> calls;
+    std::vector<std::string> calls;  // e.g. "StartDownPage 3 1", in call order
 
     PluginScript() { pageStatus.fill(100); }
 };
 
 using PFN_ScriptedPluginControl = PluginScript* (*)();
-inline constexpr const char* kScriptedPluginControlName = "ScriptedPluginControl";
