@@ -39,9 +39,9 @@ TEST(PluginHost, FansOutInListOrderAndStampsDllID) {
         EXPECT_EQ(records[i].Name, expected[i].first);
         EXPECT_EQ(records[i].DllID, expected[i].second) << records[i].Name;
     }
-    host.ClearPageRecord(3, 1, OleDate{});
+    host.ClearPageRecord(3, 1, OleDate{2.5});
     EXPECT_EQ(home.Script("p1.so")->calls,
-              (Calls{"StartDownPage 3 1", "GetDownPageData 3 1", "ClearPageRecord 3 1 0.000000"}));
+              (Calls{"StartDownPage 3 1", "GetDownPageData 3 1", "ClearPageRecord 3 1 2.500000"}));
 
     // The combined status: answers other than -1, summed, over all usable.
     auto combined = [&](int a, int b, int c) {
