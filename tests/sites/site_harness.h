@@ -1,0 +1,164 @@
+// Loads one built site plug-in from a temporary home, the way the host
+// does, and drives it through its exports against a fixture site.
+#pragma once
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "fixture_server.h"
+#include "plugin_api.h"
+
+namespace site_harness {
+
+// GBK bytes of a UTF-8 text, for fixture pages.
+inline std::string Gbk(const std::string& utf8) {
+    iconv_t cd = iconv_open("GBK", "UTF-8");
+    std::string out(utf8.size() * 2 + 1, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    size_t inLeft = utf8.size();
+    char* target = out.data();
+    size_t outLeft = out.size();
+    const size_t converted = iconv(cd, &in, &inLeft, &target, &outLeft);
+    iconv_close(cd);
+    EXPECT_NE(converted, static_cast<size_t>(-1)) << "not convertible to GBK: " << utf8;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+class LoadedSite {
+public:
+    // `registryName` is the plug-in's path below kernel/ ("crane.so",
+    // "petrel/larkspur.so"); the built file is taken from the build's kernel/.
+    LoadedSite(const std::string& registryName, const std::string& base) : m_name(registryName) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tessaro-site-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            std::abort();
+        }
+        m_home = pattern + "/";
+        const std::filesystem::path target = m_home + "kernel/" + registryName;
+        std::filesystem::create_directories(target.parent_path());
+        std::filesystem::create_symlink(std::string(TESSARO_KERNEL_DIR) + "/" + registryName, target);
+        std::ofstream(m_home + "kernel/dllmgr.ini")
+            << "[Site_" << registryName << "]\nBase=" << base << "\nCharset=GBK\n";
+        m_module = ::dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
+        EXPECT_NE(m_module, nullptr) << ::dlerror();
+        if (m_module == nullptr) {
+            return;
+        }
+        StartDownPage = Bind<PFN_StartDownPage>("StartDownPage");
+        StopDownPage = Bind<PFN_StopDownPage>("StopDownPage");
+        GetDownPageStatus = Bind<PFN_GetDownPageStatus>("GetDownPageStatus");
+        GetDownPageData = Bind<PFN_GetDownPageData>("GetDownPageData");
+        StartDownTFile = Bind<PFN_StartDownTFile>("StartDownTFile");
+        StopDownTFile = Bind<PFN_StopDownTFile>("StopDownTFile");
+        GetDownTFileStatus = Bind<PFN_GetDownTFileStatus>("GetDownTFileStatus");
+        StopAll = Bind<PFN_StopAll>("StopAll");
+        ClearPageRecord = Bind<PFN_ClearPageRecord>("ClearPageRecord");
+        StartSearch = Bind<PFN_StartSearch>("StartSearch");
+        StopSearch = Bind<PFN_StopSearch>("StopSearch");
+        GetSearchData = Bind<PFN_GetSearchData>("GetSearchData");
+        GetSearchStatus = Bind<PFN_GetSearchStatus>("GetSearchStatus");
+        WebIOCtl = Bind<PFN_WebIOCtl>("WebIOCtl");
+    }
+    ~LoadedSite() {
+        Unload();
+        std::error_code ignored;
+        std::filesystem::remove_all(m_home, ignored);
+    }
+    LoadedSite(const LoadedSite&) = delete;
+    LoadedSite& operator=(const LoadedSite&) = delete;
+
+    // Unloading writes the refresh dates into dllmgr.ini.
+    void Unload() {
+        if (m_module != nullptr) {
+            ::dlclose(m_module);
+            m_module = nullptr;
+        }
+    }
+
+    const std::string& Home() const { return m_home; }
+    std::string ReadRegistry() const {
+        std::ifstream in(m_home + "kernel/dllmgr.ini");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    // One whole page run of the slot: start, poll and hand over until 100 (or
+    // the deadline), stop. Answers every row handed over and the progress
+    // values seen.
+    TorrentRecordArray RunSlot(int group, int index, std::vector<int>* progress = nullptr) {
+        TorrentRecordArray rows;
+        StartDownPage(group, index);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        int status = 0;
+        do {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            status = GetDownPageStatus(group, index);
+            GetDownPageData(group, index, &rows);
+            if (progress != nullptr && (progress->empty() || progress->back() != status)) {
+                progress->push_back(status);
+            }
+        } while (status != 100 && std::chrono::steady_clock::now() < deadline);
+        EXPECT_EQ(status, 100) << "the run did not end";
+        StopDownPage(group, index);
+        return rows;
+    }
+
+    // A whole search: start, poll and hand over until 100, stop.
+    TorrentRecordArray RunSearch(const std::string& keyword) {
+        TorrentRecordArray rows;
+        const SearchHandle handle = StartSearch(keyword);
+        if (handle == kNoSearch) {
+            return rows;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        int status = 0;
+        do {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            status = GetSearchStatus(handle);
+            GetSearchData(handle, &rows);
+        } while (status != 100 && std::chrono::steady_clock::now() < deadline);
+        EXPECT_EQ(status, 100) << "the search did not end";
+        StopSearch(handle);
+        return rows;
+    }
+
+    PFN_StartDownPage StartDownPage = nullptr;
+    PFN_StopDownPage StopDownPage = nullptr;
+    PFN_GetDownPageStatus GetDownPageStatus = nullptr;
+    PFN_GetDownPageData GetDownPageData = nullptr;
+    PFN_StartDownTFile StartDownTFile = nullptr;
+    PFN_StopDownTFile StopDownTFile = nullptr;
+    PFN_GetDownTFileStatus GetDownTFileStatus = nullptr;
+    PFN_StopAll StopAll = nullptr;
+    PFN_ClearPageRecord ClearPageRecord = nullptr;
+    PFN_StartSearch StartSearch = nullptr;
+    PFN_StopSearch StopSearch = nullptr;
+    PFN_GetSearchData GetSearchData = nullptr;
+    PFN_GetSearchStatus GetSearchStatus = nullptr;
+    PFN_WebIOCtl WebIOCtl = nullptr;
+
+private:
+    template <typename Function>
+    Function Bind(const char* name) {
+        void* address = ::dlsym(m_module, name);
+        EXPECT_NE(address, nullptr) << m_name << " lacks " << name;
+        return reinterpret_cast<Function>(address);
+    }
+
+    std::string m_name;
+    std::string m_home;
+    void* m_module = nullptr;
+};
+
+}  // namespace site_harness
