@@ -2,6 +2,9 @@
 add_library(tessaro_flags INTERFACE)
 target_compile_features(tessaro_flags INTERFACE cxx_std_20)
 target_compile_options(tessaro_flags INTERFACE -Wall -Wextra -Werror)
+# Plug-ins must really unload at dlclose (they write their refresh dates
+# then); unique symbols of inline and template statics would pin them.
+target_compile_options(tessaro_flags INTERFACE -fno-gnu-unique)
 
 if(TESSARO_SANITIZE STREQUAL "address")
     set(_sanitize -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
