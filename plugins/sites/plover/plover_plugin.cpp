@@ -1,0 +1,8 @@
+#include "plover_site.h"
+#include "plugin_entry.h"
+
+namespace {
+
+const PluginRegistration kRegistration(plover::kSite);
+
+}  // namespace
