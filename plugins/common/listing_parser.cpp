@@ -119,7 +119,8 @@ bool ListingParser::ForEachRow(char* text, size_t length, int type, const std::t
     }
 
     std::vector<char> buffer(static_cast<size_t>(std::max(site.groupBufferBytes, 2)));
-    const std::string tag = "[" + std::string(site.tag) + "]";
+    std::string tag = "[";
+    tag.append(site.tag).append("]");
     for (; found; found = parse->FindNext() != 0) {
         TorrentRecord record;
         std::array<int64_t, kMaxDateFields> dateFields{};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "listing_request.h"
 #include "parse_handle.h"
@@ -10,8 +11,16 @@ namespace {
 
 constexpr size_t kTailBytes = 50;
 
+// Site dates have whole seconds, and the refresh date comes back from
+// dllmgr.ini rounded to nine decimals of a day (under a millisecond). Compared
+// as they are, the row that set the refresh date would be newer than it after
+// every reload and be taken again; compared to the second, it is not.
+int64_t Seconds(const OleDate& date) {
+    return std::llround(std::clamp(date.m_dt, -1e7, 1e7) * 86400.0);
+}
+
 bool IsLater(const OleDate& date, const OleDate& than) {
-    return date.IsValid() && date.m_dt > than.m_dt;
+    return date.IsValid() && Seconds(date) > Seconds(than);
 }
 
 }  // namespace
