@@ -5,6 +5,7 @@
 #include <strings.h>
 #include <cctype>
 #include <memory>
+#include <set>
 
 #include "ado_connection.h"
 #include "ado_internal.h"
@@ -54,14 +55,38 @@ bool ObjectExists(CAdoConnection& connection, const char* pszType, const std::st
            !result.IsEOF();
 }
 
-size_t CodePoints(const std::string& strText) {
-    size_t nCount = 0;
-    for (char c : strText) {
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
-            ++nCount;
+// The search index query for a keyword: its distinct trigrams (of code
+// points, as the index counts them), all required. Empty for keywords
+// shorter than a trigram. Sixteen trigrams narrow a search as well as all.
+std::string TrigramQuery(const std::string& strKeyword) {
+    constexpr size_t kMaxTrigrams = 16;
+    std::vector<std::string> characters;
+    for (size_t i = 0; i < strKeyword.size();) {
+        size_t nLength = 1;
+        while (i + nLength < strKeyword.size() &&
+               (static_cast<unsigned char>(strKeyword[i + nLength]) & 0xC0) == 0x80) {
+            ++nLength;
         }
+        characters.push_back(strKeyword.substr(i, nLength));
+        i += nLength;
     }
-    return nCount;
+    std::set<std::string> trigrams;
+    std::string strQuery;
+    for (size_t i = 0; i + 3 <= characters.size() && trigrams.size() < kMaxTrigrams; ++i) {
+        const std::string strTrigram = characters[i] + characters[i + 1] + characters[i + 2];
+        if (!trigrams.insert(strTrigram).second) {
+            continue;
+        }
+        strQuery += strQuery.empty() ? "\"" : " AND \"";
+        for (char c : strTrigram) {
+            strQuery += c;
+            if (c == '"') {
+                strQuery += '"';
+            }
+        }
+        strQuery += '"';
+    }
+    return strQuery;
 }
 
 // Reads the current row's columns; a column that cannot be read keeps the
@@ -299,7 +324,7 @@ bool CTorrentTable::SetFileName(const TorrentRecord& record, RecordBookmark book
     }
     CAdoRecordSet& recordSet = *m_pRecordSet;
     RecordBookmark current;
-    const bool bHadRow = recordSet.GetBookmark(current);
+    const bool bHadRow = !recordSet.IsEOF() && !recordSet.IsBOF() && recordSet.GetBookmark(current);
     const bool bWasAtEnd = !bHadRow && recordSet.IsEOF() && !recordSet.IsBOF();
     if (!recordSet.SetBookmark(bookmark)) {
         return false;
@@ -401,29 +426,23 @@ void CTorrentTable::SearchByName(const std::string& strKeyword, TorrentRecordArr
     const AdoVariant pattern = AdoVariant::Text("%" + strKeyword + "%");
     const std::string strFtsName = catalogue_schema::SearchIndexName(m_strTableName);
     // The trigram index answers keywords of three characters or more without
-    // wildcards. It folds case beyond ASCII, so its rows are a superset of
-    // what LIKE accepts; LIKE then decides, and both ways give the same rows.
-    // The unary + keeps the date index from driving the query: the matches
-    // are few, the table is large.
-    const bool bIndexed = CodePoints(strKeyword) >= 3 &&
+    // wildcards: it names the rows holding every trigram of the keyword, a
+    // superset (it also folds case beyond ASCII and ignores the trigrams'
+    // order), and LIKE then decides, so both ways give the same rows. The
+    // unary + keeps the date index from driving the query: the matches are
+    // few, the table is large.
+    const std::string strTrigrams = TrigramQuery(strKeyword);
+    const bool bIndexed = !strTrigrams.empty() &&
                           strKeyword.find_first_of("%_") == std::string::npos &&
                           ObjectExists(connection, "table", strFtsName);
     AdoResult result;
     if (bIndexed) {
-        std::string strPhrase = "\"";
-        for (char c : strKeyword) {
-            strPhrase += c;
-            if (c == '"') {
-                strPhrase += '"';
-            }
-        }
-        strPhrase += '"';
         const std::string strFts = QuoteIdentifier(strFtsName);
         result = connection.Execute("SELECT t.* FROM " + strFts + " JOIN " + strTable +
                                         " AS t ON t.rowid = " + strFts + ".rowid WHERE " + strFts +
                                         " MATCH ?1 AND t.\"Name\" LIKE ?2"
                                         " ORDER BY +t.\"AddDate\" DESC, t.rowid",
-                                    {AdoVariant::Text(strPhrase), pattern});
+                                    {AdoVariant::Text(strTrigrams), pattern});
     } else {
         result = connection.Execute("SELECT * FROM " + strTable +
                                         " WHERE \"Name\" LIKE ?1 ORDER BY +\"AddDate\" DESC, rowid",
