@@ -138,7 +138,10 @@ int PageTask::PageComplete(char* text, size_t length) {
         return NextSection();
     }
     progress_ += 100;
-    if (page_ < context_.Site().pageLimit) {
+    // A section whose page 1 has no pager link has no further pages.
+    const bool pagerLost =
+        context_.Site().request == ListingRequest::kPagerLink && pagerPrefix_.empty();
+    if (page_ < context_.Site().pageLimit && !pagerLost) {
         ++page_;
         // A refused request shows as a failure at the next poll.
         RequestPage();
@@ -203,7 +206,9 @@ void PageTask::FindPagerPrefix(char* text) {
     ParsePtr parse = MakeParse(context_.PatternCharsetOfSite());
     if (!parse || parse->Parse(context_.PagerPattern().c_str(), text) == 0 ||
         parse->FindNext() == 0) {
-        // Without a pager link the previous prefix stays.
+        // The prefix of an earlier section or run would page through another
+        // board.
+        pagerPrefix_.clear();
         return;
     }
     std::vector<char> buffer(static_cast<size_t>(std::max(context_.Site().groupBufferBytes, 2)));
