@@ -1,0 +1,112 @@
+// stork.so driven through its exports against a fixture site.
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+#include "site_harness.h"
+#include "stork_pages.h"
+
+namespace {
+
+using stork_pages::Row;
+using stork_pages::Seeds;
+using testing_support::FixtureReply;
+using testing_support::FixtureServer;
+
+auto Fields(const TorrentRecord& r) {
+    return std::make_tuple(r.AddDate.Format(), r.AddDate.m_status, r.Name, r.Addr0, r.Addr1,
+                           r.Addr2, r.Addr3, r.WebAddr, r.Type, r.Size, r.RefreshDate.Format(),
+                           r.Seeds, r.Peers, r.Comment, r.bCompleted, r.FileName, r.DllID);
+}
+
+FixtureReply Html(std::string body) {
+    FixtureReply reply;
+    reply.body = std::move(body);
+    return reply;
+}
+
+std::string Target(const std::string& script, int page) {
+    return "/" + script + ".php?page=" + std::to_string(page);
+}
+
+TorrentRecord Expected(const std::string& base, const Row& row, int type) {
+    TorrentRecord record;
+    record.AddDate = record.RefreshDate =
+        OleDate::FromFields(row.year, row.month, row.day, row.hour, row.minute);
+    record.Name = "[stork]" + row.title;
+    record.Addr0 = row.link;
+    record.WebAddr = base;
+    record.Type = type;
+    record.Size = row.size;
+    record.Seeds = row.seeds;
+    record.Peers = row.peers;
+    return record;
+}
+
+Row MakeRow(int day, int hour, int id, const std::string& title, int seeds, Seeds style) {
+    return {2005,   3,       day,
+            hour,   30,      "http://bt.stork.example/d/" + std::to_string(id) + ".torrent",
+            title,  "233MB", seeds,
+            id % 7, style};
+}
+
+TEST(StorkSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
+    FixtureServer server;
+    const std::string base = server.Url("/");
+    const std::vector<Row> page1 = {
+        MakeRow(10, 21, 42, "犬夜叉 第12话", 17, Seeds::kHot),
+        MakeRow(10, 9, 41, "火影忍者 第120话", 5, Seeds::kBold),
+        MakeRow(9, 23, 40, "海贼王 剧场版", 0, Seeds::kPlain),
+    };
+    const std::vector<Row> page2 = {
+        MakeRow(9, 8, 39, "名侦探柯南", 2, Seeds::kPlain),
+        MakeRow(8, 12, 38, "已取过的", 1, Seeds::kPlain),
+    };
+    const std::vector<Row> page3 = {MakeRow(7, 12, 37, "更早的", 1, Seeds::kBold)};
+    server.Route(Target("anime", 1), Html(stork_pages::Page("动画", page1)));
+    server.Route(Target("anime", 2), Html(stork_pages::Page("动画", page2)));
+    server.Route(Target("anime", 3), Html(stork_pages::Page("动画", page3)));
+
+    site_harness::LoadedSite site("stork.so", base);
+    site.ClearPageRecord(3, 1, OleDate::FromFields(2005, 3, 8, 12, 30));
+    const TorrentRecordArray rows = site.RunSlot(3, 1);
+    EXPECT_EQ(server.Targets(), (std::vector<std::string>{Target("anime", 1), Target("anime", 2),
+                                                          Target("anime", 3)}));
+    for (const auto& request : server.Requests()) {
+        EXPECT_EQ(request.method, "GET");
+        EXPECT_EQ(request.Header("referer"), base);
+    }
+    const std::vector<Row> taken = {page1[0], page1[1], page1[2], page2[0]};
+    ASSERT_EQ(rows.size(), taken.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(Fields(rows[i]), Fields(Expected(base, taken[i], 3 * 256 + 1))) << i;
+    }
+
+    // The run adopted the newest date: the same pages bring nothing now.
+    server.ClearRequests();
+    EXPECT_TRUE(site.RunSlot(3, 1).empty());
+    EXPECT_EQ(server.Targets(), std::vector<std::string>{Target("anime", 1)});
+
+    // Music: every page brings something new, so the run ends at page 8.
+    server.ClearRequests();
+    server.SetHandler([](const testing_support::FixtureRequest& request) {
+        const int page = std::stoi(request.target.substr(request.target.rfind('=') + 1));
+        return Html(
+            stork_pages::Page("音乐", {MakeRow(20 - page, 8, page, "专辑", 1, Seeds::kHot)}));
+    });
+    std::vector<std::string> expected;
+    for (int page = 1; page <= 8; ++page) {
+        expected.push_back(Target("music", page));
+    }
+    EXPECT_EQ(site.RunSlot(4, 6).size(), 8u);
+    EXPECT_EQ(server.Targets(), expected);
+
+    char* buffer = nullptr;
+    int length = -7;
+    TorrentRecord record = Expected(base, page1[0], 0);
+    EXPECT_EQ(site.WebIOCtl(&record, 1, 0, 0, &buffer, 0, &length), 1);
+    EXPECT_EQ(buffer, nullptr);
+    EXPECT_EQ(length, -7);
+}
+
+}  // namespace
