@@ -18,10 +18,10 @@ auto Fields(const TorrentRecord& r) {
                            r.Seeds, r.Peers, r.Comment, r.bCompleted, r.FileName, r.DllID);
 }
 
-// `minutes` before yesterday noon: recent enough for the year the site
-// leaves out to be inferred as this one's or last one's.
+// `minutes` before an hour ago. The site prints no year; any date of the
+// last twelve months gets the right one.
 time_t Before(int minutes) {
-    return std::time(nullptr) - 12 * 3600 - minutes * 60;
+    return std::time(nullptr) - 3600 - minutes * 60;
 }
 
 OleDate DateOf(time_t when) {
@@ -79,7 +79,7 @@ TEST(SwiftSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     server.Route(Target("%A1%F6", 3), Html(swift_pages::Page("电影", page3)));
 
     site_harness::LoadedSite site("swift.so", base);
-    site.ClearPageRecord(2, 1, DateOf(Before(60)));
+    site.ClearPageRecord(2, 1, DateOf(page2[1].when));
     const TorrentRecordArray rows = site.RunSlot(2, 1);
     EXPECT_EQ(server.Targets(), (std::vector<std::string>{Target("%A1%F6", 1), Target("%A1%F6", 2),
                                                           Target("%A1%F6", 3)}));
