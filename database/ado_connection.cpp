@@ -9,14 +9,16 @@
 
 namespace {
 
+// Never destroyed: tables destroyed after the program's other statics may
+// still trace.
 AdoTraceSink& TraceSink() {
-    static AdoTraceSink sink;
-    return sink;
+    static AdoTraceSink* const pSink = new AdoTraceSink;
+    return *pSink;
 }
 
 AdoMessageHandler& MessageHandler() {
-    static AdoMessageHandler handler;
-    return handler;
+    static AdoMessageHandler* const pHandler = new AdoMessageHandler;
+    return *pHandler;
 }
 
 // Enough for every cursor of a full category tree; beyond it the idle
@@ -256,7 +258,10 @@ bool CAdoConnection::Open(const std::string& strConnect, int /*nOptions*/) {
     Close();
 
     sqlite3* pRaw = nullptr;
-    const int rc = sqlite3_open_v2(m_strConnect.c_str(), &pRaw, SQLITE_OPEN_READWRITE, nullptr);
+    // A connection belongs to one thread: SQLite's own locking of it would
+    // only cost time.
+    const int rc = sqlite3_open_v2(m_strConnect.c_str(), &pRaw,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     // Owned at once: SQLite hands out a handle even when opening fails.
     std::unique_ptr<sqlite3, DatabaseCloser> pDb(pRaw);
     if (pDb) {

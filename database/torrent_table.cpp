@@ -18,11 +18,20 @@ using ado_detail::QuoteIdentifier;
 using ado_detail::Trace;
 
 // Shared by every table: the tables' cursors point at this one connection
-// object, so it lives as long as any table does and is only reopened.
-std::unique_ptr<CAdoConnection> s_pConnection;
-bool s_bConnected = false;
-int16_t s_nLiveTables = 0;
-std::string s_strDatabasePath;
+// object, so it lives as long as any table does and is only reopened. The
+// state itself is never destroyed, so tables that outlive the program's
+// other statics still find it.
+struct SharedState {
+    std::unique_ptr<CAdoConnection> pConnection;
+    bool bConnected = false;
+    int16_t nLiveTables = 0;
+    std::string strDatabasePath;
+};
+
+SharedState& Shared() {
+    static SharedState* const pState = new SharedState;
+    return *pState;
+}
 
 // Names of the form the configuration uses. The index objects of a table
 // take its name plus a suffix, so names that would collide with them, with
@@ -169,7 +178,7 @@ bool IsValidTableName(const std::string& strName) {
 }
 
 CTorrentTable::CTorrentTable() : m_pRecordSet(std::make_unique<CAdoRecordSet>()) {
-    ++s_nLiveTables;
+    ++Shared().nLiveTables;
 }
 
 CTorrentTable::~CTorrentTable() {
@@ -177,39 +186,39 @@ CTorrentTable::~CTorrentTable() {
         m_pRecordSet->Close();
     }
     m_pRecordSet.reset();
-    if (--s_nLiveTables == 0 && s_pConnection) {
-        if (s_bConnected) {
-            s_pConnection->Close();
-            s_bConnected = false;
+    if (--Shared().nLiveTables == 0 && Shared().pConnection) {
+        if (Shared().bConnected) {
+            Shared().pConnection->Close();
+            Shared().bConnected = false;
         }
-        s_pConnection.reset();
+        Shared().pConnection.reset();
     }
 }
 
 void CTorrentTable::SetDatabasePath(const std::string& strPath) {
-    if (strPath == s_strDatabasePath) {
+    if (strPath == Shared().strDatabasePath) {
         return;
     }
-    s_strDatabasePath = strPath;
-    if (s_pConnection) {
-        s_pConnection->Close();
+    Shared().strDatabasePath = strPath;
+    if (Shared().pConnection) {
+        Shared().pConnection->Close();
     }
-    s_bConnected = false;
+    Shared().bConnected = false;
 }
 
 std::string CTorrentTable::GetDatabasePath() {
-    return s_strDatabasePath;
+    return Shared().strDatabasePath;
 }
 
 bool CTorrentTable::Connect() {
-    if (s_bConnected && s_pConnection && s_pConnection->IsOpen()) {
+    if (Shared().bConnected && Shared().pConnection && Shared().pConnection->IsOpen()) {
         return true;
     }
-    if (!s_pConnection) {
-        s_pConnection = std::make_unique<CAdoConnection>();
+    if (!Shared().pConnection) {
+        Shared().pConnection = std::make_unique<CAdoConnection>();
     }
-    s_bConnected = s_pConnection->Open(s_strDatabasePath, -1);
-    return s_bConnected;
+    Shared().bConnected = Shared().pConnection->Open(Shared().strDatabasePath, -1);
+    return Shared().bConnected;
 }
 
 bool CTorrentTable::Open() {
@@ -226,7 +235,7 @@ bool CTorrentTable::Open() {
         Trace("Open", "\"" + m_strTableName + "\" is not a catalogue table name");
         return false;
     }
-    m_pRecordSet->SetConnection(s_pConnection.get());
+    m_pRecordSet->SetConnection(Shared().pConnection.get());
     m_pRecordSet->SetCursorLocation(kAdoUseClient);
     m_bOpen = m_pRecordSet->Open(m_strTableName, kAdoCmdTable, 3, 3);
     if (m_bOpen) {
@@ -302,7 +311,7 @@ bool CTorrentTable::InsertBatch(const TorrentRecordArray& records) {
         Trace("InsertBatch", "\"" + m_strTableName + "\" is not a catalogue table name");
         return false;
     }
-    CAdoConnection& connection = *s_pConnection;
+    CAdoConnection& connection = *Shared().pConnection;
     if (!connection.BeginTrans()) {
         return false;
     }
@@ -359,7 +368,7 @@ void CTorrentTable::DeleteAll() {
     m_pRecordSet->Close();
     m_bOpen = false;
     if (IsValidTableName(m_strTableName)) {
-        CAdoConnection& connection = *s_pConnection;
+        CAdoConnection& connection = *Shared().pConnection;
         const std::string strTable = QuoteIdentifier(m_strTableName);
         const std::string strTrigger = catalogue_schema::DeleteTriggerName(m_strTableName);
         if (!ObjectExists(connection, "trigger", strTrigger)) {
@@ -401,7 +410,8 @@ bool CTorrentTable::DeleteByDate(OleDate dtCutOff, bool bRecent) {
     bool bDeleted = false;
     if (IsValidTableName(m_strTableName)) {
         bDeleted =
-            s_pConnection
+            Shared()
+                .pConnection
                 ->Execute("DELETE FROM " + QuoteIdentifier(m_strTableName) +
                               (bRecent ? " WHERE \"AddDate\" >= ?1" : " WHERE \"AddDate\" < ?1"),
                           {AdoVariant::Real(dtCutOff.m_dt)})
@@ -421,7 +431,7 @@ void CTorrentTable::SearchByName(const std::string& strKeyword, TorrentRecordArr
         Trace("SearchByName", "\"" + m_strTableName + "\" is not a catalogue table name");
         return;
     }
-    CAdoConnection& connection = *s_pConnection;
+    CAdoConnection& connection = *Shared().pConnection;
     const std::string strTable = QuoteIdentifier(m_strTableName);
     const AdoVariant pattern = AdoVariant::Text("%" + strKeyword + "%");
     const std::string strFtsName = catalogue_schema::SearchIndexName(m_strTableName);
@@ -468,11 +478,11 @@ int64_t CTorrentTable::Count() {
     }
     // The row count kept by the table's triggers answers at once; a table
     // made without them is counted.
-    if (ObjectExists(*s_pConnection, "table", catalogue_schema::kCountsTable)) {
+    if (ObjectExists(*Shared().pConnection, "table", catalogue_schema::kCountsTable)) {
         CAdoRecordSet counted;
         int64_t nCount = 0;
         AdoVariant value;
-        if (counted.Attach(s_pConnection->Execute(
+        if (counted.Attach(Shared().pConnection->Execute(
                 std::string("SELECT n FROM ") + catalogue_schema::kCountsTable + " WHERE tbl = ?1",
                 {AdoVariant::Text(m_strTableName)})) &&
             !counted.IsEOF() && counted.GetValue("n", value)) {
