@@ -4,12 +4,13 @@
 #include <atomic>
 
 #include "plugin_manager.h"
-#include "plugin_test_support.h"
+#include "run_helpers.h"
+#include "test_home.h"
 #include "wren_site.h"
 
 namespace {
 
-using namespace plugin_test;
+using namespace run_helpers;
 
 TEST(HandOver, FromAnotherThreadWhileThePollParses) {
     testing_support::FixtureServer server;

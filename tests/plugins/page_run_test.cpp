@@ -4,13 +4,14 @@
 
 #include "netfetch.h"
 #include "plugin_manager.h"
-#include "plugin_test_support.h"
+#include "run_helpers.h"
 #include "site_context.h"
+#include "test_home.h"
 #include "wren_site.h"
 
 namespace {
 
-using namespace plugin_test;
+using namespace run_helpers;
 using testing_support::FixtureReply;
 using testing_support::FixtureServer;
 

@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "listing_parser.h"
-#include "plugin_test_support.h"
+#include "run_helpers.h"
 #include "site_context.h"
+#include "test_home.h"
 #include "wren_site.h"
 
 namespace {
 
-using plugin_test::TestHome;
+using run_helpers::TestHome;
 using wren_pages::Row;
 
 std::tm Today(int year, int month, int day) {

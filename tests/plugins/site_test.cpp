@@ -11,18 +11,19 @@
 #include "parse_handle.h"
 #include "petrel/petrel_site.h"
 #include "plover/plover_site.h"
-#include "plugin_test_support.h"
 #include "robin/robin_site.h"
+#include "run_helpers.h"
 #include "site_context.h"
 #include "stork/stork_site.h"
 #include "swift/swift_site.h"
 #include "tern/tern_site.h"
+#include "test_home.h"
 #include "text_codec.h"
 #include "wren/wren_site.h"
 
 namespace {
 
-using plugin_test::Contains;
+using run_helpers::Contains;
 
 constexpr std::string_view kBase = "http://site.example/";
 
@@ -62,7 +63,7 @@ TEST(PluginLocation, HomeAndRegistryNameFromTheModulePath) {
 }
 
 TEST(SiteContext, DllMgrIniOverridesAndRefreshDatesPerRegistryName) {
-    plugin_test::TestHome home;
+    run_helpers::TestHome home;
     home.WriteIni(
         "[Site_sub/wren.so]\nBase=http://moved.example/\nCharset=NO-SUCH-CHARSET\n"
         "[RefreshDate_sub/wren.so]\n31=  45000.25\n32=garbage\n");

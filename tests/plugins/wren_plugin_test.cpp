@@ -4,12 +4,13 @@
 
 #include "plugin_api.h"
 #include "plugin_entry.h"
-#include "plugin_test_support.h"
+#include "run_helpers.h"
 #include "site_context.h"
+#include "test_home.h"
 
 namespace {
 
-using namespace plugin_test;
+using namespace run_helpers;
 using wren_pages::Row;
 
 struct Exports {

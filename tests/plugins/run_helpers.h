@@ -1,5 +1,5 @@
-// Shared by the plug-in tests: a temporary home, a settable clock, wren rows
-// served by the fixture server, and the host's poll loop.
+// Driving wren page runs in tests: a settable clock, wren rows served by the
+// fixture server, and the host's poll loop.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,48 +8,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <thread>
 
 #include "fixture_server.h"
-#include "plugin_location.h"
 #include "torrent_record.h"
 #include "wren_pages.h"
 
-namespace plugin_test {
-
-class TestHome {
-  public:
-    TestHome() {
-        std::string path = (std::filesystem::temp_directory_path() / "tessaro-XXXXXX").string();
-        if (mkdtemp(path.data()) == nullptr) {
-            std::abort();
-        }
-        root_ = path;
-        std::filesystem::create_directories(Kernel());
-    }
-    ~TestHome() {
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
-    }
-    std::filesystem::path Kernel() const { return root_ / "kernel"; }
-    std::string IniPath() const { return (Kernel() / "dllmgr.ini").string(); }
-    PluginLocation Location(const std::string& name = "wren.so") const {
-        return {root_.string() + "/", name};
-    }
-    void WriteIni(const std::string& text) const { std::ofstream(IniPath()) << text; }
-    std::string ReadIni() const {
-        std::stringstream text;
-        text << std::ifstream(IniPath()).rdbuf();
-        return text.str();
-    }
-
-  private:
-    std::filesystem::path root_;
-};
+namespace run_helpers {
 
 inline bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
@@ -145,4 +111,4 @@ inline RunResult PollUntilDone(const std::function<int()>& poll,
     return result;
 }
 
-}  // namespace plugin_test
+}  // namespace run_helpers
