@@ -24,4 +24,26 @@ struct RefreshOptions {
 };
 int RunRefresh(const std::string& home, const RefreshOptions& options);
 
+struct DeleteOptions {
+    std::string node;
+    // Exactly one of these names the command.
+    bool clear = false;
+    int beforeDays = 0;
+    int recentDays = 0;
+    std::string beforeDate;  // YYYY-MM-DD
+    std::string afterDate;
+    bool yes = false;
+};
+int RunDelete(const std::string& home, const DeleteOptions& options);
+
+struct DaemonOptions {
+    double cycleHours = 0;  // 0: [UpdateData] of global.ini decides
+    std::string testUrl;    // empty: [UpdateData] TestAddr, else the default page
+    int tickMs = 0;         // 0: the scheduler's own period (5 s, then 10 s)
+    int pollMs = 500;
+};
+int RunDaemon(const std::string& home, const DaemonOptions& options);
+
+int RunSites(const std::string& home);
+
 }  // namespace cli

@@ -33,6 +33,39 @@ int main(int argc, char** argv) {
     refreshCommand->add_option("--poll-ms", refresh.pollMs, "milliseconds between polls")
         ->check(CLI::Range(1, 60000));
 
+    cli::DeleteOptions deletion;
+    CLI::App* deleteCommand =
+        app.add_subcommand("delete", "delete a node's rows by age, or all of them");
+    deleteCommand->add_option("NODE", deletion.node, "0 for every leaf, C or C,I")->required();
+    CLI::Option_group* what = deleteCommand->add_option_group("what to delete");
+    what->add_flag("--clear", deletion.clear, "every row, and every fetched torrent file");
+    what->add_option("--before-days", deletion.beforeDays,
+                     "rows added before today's midnight minus N-1 days")
+        ->check(CLI::Range(1, 36500));
+    what->add_option("--recent-days", deletion.recentDays,
+                     "rows added since today's midnight minus N-1 days")
+        ->check(CLI::Range(1, 36500));
+    what->add_option("--before-date", deletion.beforeDate, "rows added before the day YYYY-MM-DD");
+    what->add_option("--after-date", deletion.afterDate, "rows added on or after YYYY-MM-DD");
+    what->require_option(1);
+    deleteCommand->add_flag("--yes", deletion.yes, "do not ask");
+
+    cli::DaemonOptions daemon;
+    CLI::App* daemonCommand =
+        app.add_subcommand("daemon", "refresh every category on a cycle until stopped");
+    daemonCommand
+        ->add_option("--cycle", daemon.cycleHours,
+                     "hours between updates (default: [UpdateData] of global.ini)")
+        ->check(CLI::Range(0.0001, 8760.0));
+    daemonCommand->add_option("--test-url", daemon.testUrl,
+                              "the page fetched to test the connection");
+    daemonCommand->add_option("--tick-ms", daemon.tickMs, "milliseconds between scheduler ticks")
+        ->check(CLI::Range(1, 600000));
+    daemonCommand->add_option("--poll-ms", daemon.pollMs, "milliseconds between refresh polls")
+        ->check(CLI::Range(1, 60000));
+
+    CLI::App* sites = app.add_subcommand("sites", "print the published sites: name TAB address");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -55,6 +88,15 @@ int main(int argc, char** argv) {
     }
     if (*refreshCommand) {
         return cli::RunRefresh(home, refresh);
+    }
+    if (*deleteCommand) {
+        return cli::RunDelete(home, deletion);
+    }
+    if (*daemonCommand) {
+        return cli::RunDaemon(home, daemon);
+    }
+    if (*sites) {
+        return cli::RunSites(home);
     }
     return cli::kExitUsage;
 }
