@@ -35,6 +35,7 @@ enum class TitleCleanup : uint8_t {
 enum class CommentCleanup : uint8_t {
     kNone,
     kEscapedScriptQuotes,  // the row comes from a script string: \" becomes "
+    kBoardMarkup,          // line breaks become <br>, [img]...[/img] an <img> tag
 };
 
 // What one capture group of a row pattern fills. A group may fill several
@@ -49,6 +50,9 @@ enum GroupField : uint16_t {
     kSeeds = 1u << 6,
     kPeers = 1u << 7,
     kComment = 1u << 8,
+    // The two parts of a mirror download address (see SiteData::mirrorPath).
+    kMirrorId = 1u << 9,
+    kMirrorPath = 1u << 10,
     // The stored text is the site's base address followed by the group.
     kWithBase = 1u << 15,
 };
@@ -87,6 +91,41 @@ enum class WebIoAnswer : uint8_t {
     kFrame,    // an iframe showing the record's WebAddr
 };
 
+// How the .torrent file of a row is reached from its Addr0.
+enum class TorrentFetch : uint8_t {
+    // Addr0 is the file itself.
+    kDirect,
+    // Addr0..Addr3 hold the same file on four servers, tried in turn.
+    kMirrors,
+    // An answer that is not a torrent is a page holding the file's link:
+    // group 0 of linkPattern, after the site's base address (a link that
+    // begins with "http" is taken as it is).
+    kLinkPage,
+    // An answer that is not a torrent is a page with a form: linkPattern's
+    // group 0 is the action (after the base address), group 1 the hidden
+    // value posted in fetchBody's "%s".
+    kFormPage,
+    // Addr0 is a detail page; linkPattern's group 0 is the file link without
+    // its trailing number, and the links numbered 1 and 2 are tried in turn.
+    kNumberedLinks,
+};
+
+// The referer of the request that follows a link or form page.
+enum class FollowReferer : uint8_t {
+    kBase,     // the site's base address
+    kWebAddr,  // the record's detail page
+    kAddr0,    // the page the link or form was found on
+};
+
+// How the site's search is asked for. "%s" in searchPath or searchBody takes
+// the keyword, every byte of it (in the site's charset) written as %XX.
+enum class SearchRequest : uint8_t {
+    // No working search: a search ends at once without rows.
+    kInert,
+    kGet,   // GET search base + searchPath
+    kPost,  // POST search base + searchPath with searchBody
+};
+
 // One category slot the site serves. The template is either one text, or a
 // base text followed by the ids of the site sections merged into the slot,
 // each after a "|": "forumdisplay.php?fid=%s&page=%d|269|266".
@@ -118,6 +157,34 @@ struct SiteData {
     WebIoAnswer webIo = WebIoAnswer::kNone;
     // Longest group text kept, terminator included.
     int groupBufferBytes = 1024;
+
+    // Listing pages are never fetched: a page run ends at once without rows.
+    bool inertPages = false;
+
+    // Site search.
+    SearchRequest searchRequest = SearchRequest::kInert;
+    std::string_view searchPath = {};  // after the search base
+    std::string_view searchBody = {};  // kPost only
+    // The search base is a separate service ([Site_...] Search, else
+    // defaultSearchBase) instead of the site's base address.
+    bool searchOnService = false;
+    std::string_view defaultSearchBase = {};
+    // The search request carries its own address as referer instead of the
+    // site's base address.
+    bool searchRefererIsAddress = false;
+
+    // Torrent-file fetch.
+    TorrentFetch fetch = TorrentFetch::kDirect;
+    std::string_view linkPattern = {};  // kLinkPage, kFormPage, kNumberedLinks
+    std::string_view fetchBody = {};    // kFormPage: "%s" takes the form's value
+    FollowReferer followReferer = FollowReferer::kBase;
+    // A fetch whose percentage has not moved for longer than this has stalled.
+    int fetchStallSeconds = 30;
+    // kMirrors: the download servers ([Site_...] Mirror0..Mirror3, else these
+    // defaults) and the path after each, "%s" taking the kMirrorPath group and
+    // then the kMirrorId group of a row.
+    std::string_view defaultMirrors[4] = {};
+    std::string_view mirrorPath = {};
 };
 
 // The slot table value: 0 for a slot the site does not serve, otherwise the
