@@ -126,6 +126,8 @@ bool ListingParser::ForEachRow(char* text, size_t length, int type, const std::t
         std::array<int64_t, kMaxDateFields> dateFields{};
         int dateCount = 0;
         bool hasWebAddr = false;
+        std::string mirrorId;
+        std::string mirrorPath;
         for (size_t number = 0; number < rows_.groups.size(); ++number) {
             const uint16_t fields = rows_.groups[number];
             const std::string_view raw = Group(*parse, static_cast<int>(number), buffer);
@@ -147,6 +149,12 @@ bool ListingParser::ForEachRow(char* text, size_t length, int type, const std::t
             }
             if ((fields & kSizeInBytes) != 0) {
                 record.Size = ShortenByteSize(raw);
+            }
+            if ((fields & kMirrorId) != 0) {
+                fromSite_.Append(raw, mirrorId);
+            }
+            if ((fields & kMirrorPath) != 0) {
+                fromSite_.Append(raw, mirrorPath);
             }
             if ((fields & (kAddr0 | kWebAddr | kSize | kComment)) == 0) {
                 continue;
@@ -170,6 +178,13 @@ bool ListingParser::ForEachRow(char* text, size_t length, int type, const std::t
         }
         if (!hasWebAddr) {
             record.WebAddr = context_.Base();
+        }
+        if (site.fetch == TorrentFetch::kMirrors) {
+            std::string* addresses[] = {&record.Addr0, &record.Addr1, &record.Addr2, &record.Addr3};
+            const std::string path = FillArguments(site.mirrorPath, {mirrorPath, mirrorId});
+            for (size_t number = 0; number < std::size(addresses); ++number) {
+                *addresses[number] = context_.Mirror(static_cast<int>(number)) + path;
+            }
         }
         record.AddDate = MakeRowDate(rows_.date, dateFields.data(), dateCount, today);
         record.RefreshDate = record.AddDate;
@@ -227,12 +242,39 @@ void CleanTitle(TitleCleanup cleanup, std::string& name) {
 }
 
 void CleanComment(CommentCleanup cleanup, std::string& comment) {
-    if (cleanup != CommentCleanup::kEscapedScriptQuotes) {
-        return;
+    switch (cleanup) {
+        case CommentCleanup::kNone:
+            return;
+        case CommentCleanup::kEscapedScriptQuotes:
+            ReplaceAll(comment, "src=\\", "src=");
+            ReplaceAll(comment, "href=\\", "href=");
+            ReplaceAll(comment, "\\\" ", "\" ");
+            return;
+        case CommentCleanup::kBoardMarkup:
+            ReplaceAll(comment, "\r\n", "<br>");
+            ReplaceAll(comment, "[img]", "<img src=\"");
+            ReplaceAll(comment, "[IMG]", "<img src=\"");
+            ReplaceAll(comment, "[/img]", "\">");
+            ReplaceAll(comment, "[/IMG]", "\">");
+            return;
     }
-    ReplaceAll(comment, "src=\\", "src=");
-    ReplaceAll(comment, "href=\\", "href=");
-    ReplaceAll(comment, "\\\" ", "\" ");
+}
+
+std::string FillArguments(std::string_view text,
+                          std::initializer_list<std::string_view> arguments) {
+    std::string out;
+    auto next = arguments.begin();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 's') {
+            if (next != arguments.end()) {
+                out += *next++;
+            }
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
 std::string ShortenByteSize(std::string_view text) {

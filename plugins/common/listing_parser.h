@@ -5,6 +5,7 @@
 
 #include <ctime>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,10 @@ OleDate MakeRowDate(DateRoutine routine, const int64_t* fields, int count, const
 
 void CleanTitle(TitleCleanup cleanup, std::string& name);
 void CleanComment(CommentCleanup cleanup, std::string& comment);
+
+// `text` with each "%s" replaced by the next argument (by nothing once they
+// run out).
+std::string FillArguments(std::string_view text, std::initializer_list<std::string_view> arguments);
 
 // A byte count shortened to its leading digits and unit: 1073741824 gives
 // "1GB", 12345 "12KB", 999 "999Bytes". The number is cut, not rounded.

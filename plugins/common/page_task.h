@@ -49,11 +49,6 @@ class PageTask {
     // caller's to write).
     void SetRefreshDate(const OleDate& date);
 
-    OleDate RefreshDate() const { return refreshDate_; }
-    OleDate NewestSeen() const { return newestSeen_; }
-    bool IsRunning() const { return running_; }
-    bool IsPending() const { return pending_; }
-
   private:
     bool BeginRun();
     bool RequestPage();

@@ -40,18 +40,16 @@ PLUGIN_EXPORT int GetDownPageData(int group, int index, TorrentRecordArray* out)
     return Manager() ? Manager()->GetDownPageData(group, index, out) : 1;
 }
 
-// Torrent files are not fetched by this design: no task ever starts, so
-// every handle is unknown.
-PLUGIN_EXPORT int StartDownTFile(TorrentRecord* /*record*/) {
-    return 0;
+PLUGIN_EXPORT int StartDownTFile(TorrentRecord* record) {
+    return Manager() ? Manager()->StartDownTFile(record) : 0;
 }
 
-PLUGIN_EXPORT int StopDownTFile(TorrentRecord* /*record*/) {
-    return 1;
+PLUGIN_EXPORT int StopDownTFile(TorrentRecord* record) {
+    return Manager() ? Manager()->StopDownTFile(record) : 1;
 }
 
-PLUGIN_EXPORT int GetDownTFileStatus(TorrentRecord* /*record*/) {
-    return -1;
+PLUGIN_EXPORT int GetDownTFileStatus(TorrentRecord* record) {
+    return Manager() ? Manager()->GetDownTFileStatus(record) : -1;
 }
 
 PLUGIN_EXPORT int StopAll() {
@@ -62,22 +60,20 @@ PLUGIN_EXPORT int ClearPageRecord(int group, int index, OleDate date) {
     return Manager() ? Manager()->ClearPageRecord(group, index, date) : 1;
 }
 
-// Site search is not offered by this design: no search ever starts, so
-// every handle is unknown.
-PLUGIN_EXPORT SearchHandle StartSearch(const std::string& /*keyword*/) {
-    return kNoSearch;
+PLUGIN_EXPORT SearchHandle StartSearch(const std::string& keyword) {
+    return Manager() ? Manager()->StartSearch(keyword) : kNoSearch;
 }
 
-PLUGIN_EXPORT int StopSearch(SearchHandle /*handle*/) {
-    return 1;
+PLUGIN_EXPORT int StopSearch(SearchHandle handle) {
+    return Manager() ? Manager()->StopSearch(handle) : 1;
 }
 
-PLUGIN_EXPORT int GetSearchData(SearchHandle /*handle*/, TorrentRecordArray* /*out*/) {
-    return 0;
+PLUGIN_EXPORT int GetSearchData(SearchHandle handle, TorrentRecordArray* out) {
+    return Manager() ? Manager()->GetSearchData(handle, out) : 0;
 }
 
-PLUGIN_EXPORT int GetSearchStatus(SearchHandle /*handle*/) {
-    return 100;
+PLUGIN_EXPORT int GetSearchStatus(SearchHandle handle) {
+    return Manager() ? Manager()->GetSearchStatus(handle) : 100;
 }
 
 PLUGIN_EXPORT int WebIOCtl(TorrentRecord* record, int code, int /*reserved1*/, int /*reserved2*/,

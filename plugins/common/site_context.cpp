@@ -56,10 +56,17 @@ SiteContext::SiteContext(const SiteData& site, PluginLocation location, ClockFn 
     if (ini.GetString(section, "Charset", charset_) == 0 || !IconvKnows(charset_)) {
         charset_ = site_.defaultCharset;
     }
+    if (ini.GetString(section, "Search", searchBase_) == 0) {
+        searchBase_ = site_.defaultSearchBase;
+    }
+    for (size_t number = 0; number < mirrors_.size(); ++number) {
+        if (ini.GetString(section, "Mirror" + std::to_string(number), mirrors_[number]) == 0) {
+            mirrors_[number] = site_.defaultMirrors[number];
+        }
+    }
     patternCharset_ = PatternCharsetFor(charset_);
     auto toSite = MakeToSite(charset_);
     pagePattern_ = toSite->Convert(site_.page.text);
-    searchPattern_ = toSite->Convert(site_.search.text);
     pagerPattern_ = toSite->Convert(site_.pagerPattern);
 }
 

@@ -3,6 +3,7 @@
 // charset, and the clock.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <string>
 
@@ -26,9 +27,15 @@ class SiteContext {
     const std::string& Charset() const { return charset_; }
     PatternCharset PatternCharsetOfSite() const { return patternCharset_; }
 
-    // Row and pager patterns in the site's charset.
+    // Where the site's search goes when it is a separate service: [Site_...]
+    // Search, else the compiled default. UTF-8.
+    const std::string& SearchBase() const { return searchBase_; }
+    // The download servers of a site with mirrors: [Site_...] Mirror0..3,
+    // else the compiled defaults. UTF-8.
+    const std::string& Mirror(int number) const { return mirrors_[static_cast<size_t>(number)]; }
+
+    // Listing row and pager patterns in the site's charset.
     const std::string& PagePattern() const { return pagePattern_; }
-    const std::string& SearchPattern() const { return searchPattern_; }
     const std::string& PagerPattern() const { return pagerPattern_; }
 
     int64_t Now() const { return clock_.load()(); }
@@ -45,9 +52,10 @@ class SiteContext {
     PluginLocation location_;
     std::string base_;
     std::string charset_;
+    std::string searchBase_;
+    std::array<std::string, 4> mirrors_;
     PatternCharset patternCharset_ = PatternCharset::Bytes;
     std::string pagePattern_;
-    std::string searchPattern_;
     std::string pagerPattern_;
     std::atomic<ClockFn> clock_;
 };
