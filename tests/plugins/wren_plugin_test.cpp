@@ -170,7 +170,6 @@ TEST_F(WrenPlugin, NeutralAnswersAndTheCommentAsHtml) {
         EXPECT_EQ(plugin->GetDownTFileStatus(&record), -1);
     }
     EXPECT_EQ(plugin->StartDownTFile(&record), 0);
-    EXPECT_EQ(plugin->StartSearch("abc"), kNoSearch);
     EXPECT_EQ(plugin->GetSearchStatus(12345), 100);
     EXPECT_EQ(plugin->GetSearchData(12345, &untouched), 0);
     EXPECT_EQ(plugin->GetDownPageStatus(1, 1), 100);
