@@ -1,5 +1,6 @@
 // wren: an animation and comics index. Absolute links, dates without a year,
-// pages that may end without the connection closing.
+// pages that may end without the connection closing. A torrent link may
+// answer with a form whose post hands out the file.
 #pragma once
 
 #include <cstdint>
@@ -43,6 +44,13 @@ inline constexpr SiteData kSite{
             .titleCleanup = TitleCleanup::kFontTag,
         },
     .webIo = WebIoAnswer::kComment,
+    .searchRequest = SearchRequest::kPost,
+    .searchPath = "search.php?",
+    .searchBody = "key=%s&cateId=",
+    .fetch = TorrentFetch::kFormPage,
+    .linkPattern = R"pat(ACTION="({.*?})".*?VALUE="({.*?})")pat",
+    .fetchBody = "checksum=%s",
+    .followReferer = FollowReferer::kAddr0,
 };
 
 }  // namespace wren

@@ -1,0 +1,8 @@
+#include "finch_site.h"
+#include "plugin_entry.h"
+
+namespace {
+
+const PluginRegistration kRegistration(finch::kSite);
+
+}  // namespace
