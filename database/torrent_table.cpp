@@ -33,9 +33,6 @@ SharedState& Shared() {
     return *pState;
 }
 
-// Names of the form the configuration uses. The index objects of a table
-// take its name plus a suffix, so names that would collide with them, with
-// the row-count table or with SQLite's own objects are refused.
 bool IsPlainIdentifier(const std::string& strName) {
     if (strName.empty() || strName.size() > 64 ||
         !(std::isalpha(static_cast<unsigned char>(strName[0])) || strName[0] == '_')) {
@@ -168,6 +165,9 @@ void RecordParams(const TorrentRecord& record, std::vector<AdoVariant>& params) 
 
 }  // namespace
 
+// Names of the form the configuration uses. The index objects of a table
+// take its name plus a suffix, so names that would collide with them, with
+// the row-count table or with SQLite's own objects are refused.
 bool IsValidTableName(const std::string& strName) {
     if (!IsPlainIdentifier(strName)) {
         return false;
