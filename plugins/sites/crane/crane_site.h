@@ -42,6 +42,8 @@ inline constexpr SiteData kSite{
             .cutTitle = false,
         },
     .webIo = WebIoAnswer::kFrame,
+    .fetch = TorrentFetch::kLinkPage,
+    .linkPattern = R"pat(<a\bhref="({attachment\.php.*?})")pat",
 };
 
 }  // namespace crane

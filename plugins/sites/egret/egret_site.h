@@ -48,6 +48,11 @@ inline constexpr SiteData kSite{
             .commentCleanup = CommentCleanup::kEscapedScriptQuotes,
         },
     .webIo = WebIoAnswer::kComment,
+    .searchRequest = SearchRequest::kPost,
+    .searchPath = "index.php",
+    .searchBody = "sorttype=&page=&category=&tracker=&keyword=%s&keytype=subject",
+    .fetch = TorrentFetch::kLinkPage,
+    .linkPattern = R"pat(<a\bhref="({download\.php\?url.*?\.torrent})")pat",
 };
 
 }  // namespace egret

@@ -59,6 +59,10 @@ inline constexpr SiteData kSite{
             .titleCleanup = TitleCleanup::kFontTag,
         },
     .webIo = WebIoAnswer::kFrame,
+    .searchRequest = SearchRequest::kGet,
+    .searchPath = "index.php?language=cn&fid=0&title=%s&page_num_id=4&time_limit_id=1&submit=Go",
+    .fetch = TorrentFetch::kLinkPage,
+    .linkPattern = R"pat(<a\bhref="({torrent/.*?\.torrent})")pat",
 };
 
 }  // namespace ibis

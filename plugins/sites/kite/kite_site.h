@@ -51,6 +51,11 @@ inline constexpr SiteData kSite{
             .commentCleanup = CommentCleanup::kEscapedScriptQuotes,
         },
     .webIo = WebIoAnswer::kComment,
+    .searchRequest = SearchRequest::kPost,
+    .searchPath = "index.php",
+    .searchBody = "sorttype=&groupid=&page=&tracker=&category=&keyword=%s&keytype=subject",
+    .fetch = TorrentFetch::kLinkPage,
+    .linkPattern = R"pat(<a\bhref="({download\.php\?.*?})")pat",
 };
 
 }  // namespace kite

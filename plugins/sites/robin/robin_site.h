@@ -49,6 +49,10 @@ inline constexpr SiteData kSite{
             .titleCleanup = TitleCleanup::kSpanTag,
         },
     .webIo = WebIoAnswer::kFrame,
+    .searchRequest = SearchRequest::kGet,
+    .searchPath = "Search.asp?SearchType=0&SearchClass=0&SearchText=%s",
+    .fetch = TorrentFetch::kLinkPage,
+    .linkPattern = R"pat(<a\bhref="({(http://robin\.example)?/torrent/.*?})")pat",
 };
 
 }  // namespace robin
