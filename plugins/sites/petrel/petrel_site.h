@@ -52,6 +52,13 @@ inline constexpr SiteData kSite{
             .date = DateRoutine::kMonthDayTime,
         },
     .webIo = WebIoAnswer::kFrame,
+    // The search form posts to itself; its button's caption ("搜索") goes
+    // along, escaped.
+    .searchRequest = SearchRequest::kPost,
+    .searchPath = "index.php",
+    .searchBody = "testoricerca=%s&category=0&active=0&ricerca=%%CB%%D1%%CB%%F7",
+    .searchRefererIsAddress = true,
+    .fetch = TorrentFetch::kDirect,
 };
 
 }  // namespace petrel

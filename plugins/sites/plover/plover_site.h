@@ -19,7 +19,6 @@ inline constexpr uint16_t kRowGroups[] = {
     kDate, kDate, kDate, kDate, kDate, kAddr0, kTitle, kWebAddr | kWithBase, kSize,
 };
 
-// The site's search form is left alone: its result markup is unknown.
 inline constexpr SiteData kSite{
     .tag = "plover",
     .defaultBase = "http://plover.example/",
@@ -36,6 +35,12 @@ inline constexpr SiteData kSite{
             .date = DateRoutine::kYearMonthDayTime,
         },
     .webIo = WebIoAnswer::kFrame,
+    // The site's search form, kept for reference: no pattern for its result
+    // page is known, so searches end at once without rows.
+    .searchRequest = SearchRequest::kInert,
+    .searchPath = "HTML.asp",
+    .searchBody = "searchstr=%s&searchtype=subject&tracker=all&sort=",
+    .fetch = TorrentFetch::kDirect,
 };
 
 }  // namespace plover

@@ -34,6 +34,9 @@ inline constexpr SiteData kSite{
             .date = DateRoutine::kYearMonthDayTime,
         },
     .webIo = WebIoAnswer::kNone,
+    // No pattern for the site's search results is known.
+    .searchRequest = SearchRequest::kInert,
+    .fetch = TorrentFetch::kDirect,
 };
 
 }  // namespace stork

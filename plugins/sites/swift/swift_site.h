@@ -49,6 +49,9 @@ inline constexpr SiteData kSite{
             .date = DateRoutine::kMonthDayTime,
         },
     .webIo = WebIoAnswer::kNone,
+    .searchRequest = SearchRequest::kGet,
+    .searchPath = "?searchstr=%s&searchtype=0",
+    .fetch = TorrentFetch::kDirect,
 };
 
 }  // namespace swift

@@ -36,6 +36,9 @@ inline constexpr SiteData kSite{
             .date = DateRoutine::kYearMonthDayTimeSeconds,
         },
     .webIo = WebIoAnswer::kNone,
+    // No pattern for the site's search results is known.
+    .searchRequest = SearchRequest::kInert,
+    .fetch = TorrentFetch::kDirect,
 };
 
 }  // namespace tern
