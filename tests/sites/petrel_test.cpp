@@ -3,8 +3,13 @@
 // fixture site.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
 #include <tuple>
 
 #include "petrel_pages.h"
@@ -13,6 +18,7 @@
 namespace {
 
 using petrel_pages::Row;
+using site_harness::Gbk;
 using testing_support::FixtureReply;
 using testing_support::FixtureServer;
 
@@ -58,6 +64,48 @@ TorrentRecord Expected(const std::string& base, const Row& row, int type) {
     record.Seeds = row.seeds;
     record.Peers = row.peers;
     return record;
+}
+
+// Fetches the record's torrent the way the host does: start, poll until 100
+// or -1, stop. Answers the last status.
+int FetchTorrent(site_harness::LoadedSite& site, TorrentRecord& record) {
+    record.DownHd = site.StartDownTFile(&record);
+    if (record.DownHd == 0) {
+        return -1;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int status = 0;
+    while ((status = site.GetDownTFileStatus(&record)) != 100 && status != -1 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    site.StopDownTFile(&record);
+    return status;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// A torrent file with every kind of byte in it: the file must come out as
+// the site sent it.
+std::string Torrent(const std::string& name) {
+    std::string torrent = "d8:announce31:http://tracker.example/announce4:infod4:name" +
+                          std::to_string(name.size()) + ":" + name + "6:pieces20:";
+    for (int i = 0; i < 20; ++i) {
+        torrent += static_cast<char>(i * 13);
+    }
+    return torrent + "ee";
+}
+
+FixtureReply TorrentReply(const std::string& name) {
+    FixtureReply reply;
+    reply.body = Torrent(name);
+    reply.contentType = "application/x-bittorrent";
+    return reply;
 }
 
 TEST(PetrelSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
@@ -131,6 +179,42 @@ TEST(PetrelSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     const size_t section = registry.find("[RefreshDate_petrel/larkspur.so]\n");
     ASSERT_NE(section, std::string::npos) << registry;
     EXPECT_NE(registry.find(newest, section), std::string::npos) << registry;
+}
+
+TEST(PetrelSite, SearchesWithTheKeywordEscapedAndFetchesTorrentsDirectly) {
+    FixtureServer server;
+    const std::string base = server.Url("/");
+    const std::vector<Row> found = {
+        {Before(0), "c0d1", "大长今 全集", "8.2 GB", 31, 7, true},
+        {Before(900), "c0d0", "大长今 OST", "120 MB", 2, 0, false},
+    };
+    server.Route("/index.php", Html(petrel_pages::Page(found)));
+
+    site_harness::LoadedSite site("petrel/larkspur.so", base);
+    const TorrentRecordArray rows = site.RunSearch("大长今");
+    ASSERT_EQ(server.Requests().size(), 1u);
+    const testing_support::FixtureRequest request = server.Requests()[0];
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.target, "/index.php");
+    EXPECT_EQ(request.body,
+              "testoricerca=%B4%F3%B3%A4%BD%F1&category=0&active=0&ricerca=%CB%D1%CB%F7");
+    // The form posts to itself, and says so.
+    EXPECT_EQ(request.Header("referer"), base + "index.php");
+    ASSERT_EQ(rows.size(), found.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(Fields(rows[i]), Fields(Expected(base, found[i], 0))) << i;
+    }
+
+    server.Route("/download.php?id=c0d1&f=c0d1.torrent", TorrentReply(Gbk("大长今")));
+    std::filesystem::create_directories(site.Home() + "torrents");
+    server.ClearRequests();
+    TorrentRecord record = rows[0];
+    record.FileName = "大长今";
+    EXPECT_EQ(FetchTorrent(site, record), 100);
+    EXPECT_EQ(server.Targets(), std::vector<std::string>{"/download.php?id=c0d1&f=c0d1.torrent"});
+    EXPECT_EQ(server.Requests()[0].Header("referer"), base);
+    EXPECT_EQ(ReadFile(site.Home() + "torrents/大长今.torrent"), Torrent(Gbk("大长今")));
+    EXPECT_FALSE(std::filesystem::exists(site.Home() + "torrents/大长今.tmp"));
 }
 
 }  // namespace

@@ -1,7 +1,12 @@
 // plover.so driven through its exports against a fixture site.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
 #include <tuple>
 
 #include "plover_pages.h"
@@ -10,6 +15,7 @@
 namespace {
 
 using plover_pages::Row;
+using site_harness::Gbk;
 using testing_support::FixtureReply;
 using testing_support::FixtureServer;
 
@@ -43,6 +49,48 @@ TorrentRecord Expected(const std::string& base, const Row& row, int type) {
 Row MakeRow(const std::string& date, int id, const std::string& title) {
     return {date, id, "http://dl.plover.example/" + std::to_string(id) + ".torrent", title,
             std::to_string(id % 9 + 1) + ".5GB"};
+}
+
+// Fetches the record's torrent the way the host does: start, poll until 100
+// or -1, stop. Answers the last status.
+int FetchTorrent(site_harness::LoadedSite& site, TorrentRecord& record) {
+    record.DownHd = site.StartDownTFile(&record);
+    if (record.DownHd == 0) {
+        return -1;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int status = 0;
+    while ((status = site.GetDownTFileStatus(&record)) != 100 && status != -1 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    site.StopDownTFile(&record);
+    return status;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// A torrent file with every kind of byte in it: the file must come out as
+// the site sent it.
+std::string Torrent(const std::string& name) {
+    std::string torrent = "d8:announce31:http://tracker.example/announce4:infod4:name" +
+                          std::to_string(name.size()) + ":" + name + "6:pieces20:";
+    for (int i = 0; i < 20; ++i) {
+        torrent += static_cast<char>(i * 13);
+    }
+    return torrent + "ee";
+}
+
+FixtureReply TorrentReply(const std::string& name) {
+    FixtureReply reply;
+    reply.body = Torrent(name);
+    reply.contentType = "application/x-bittorrent";
+    return reply;
 }
 
 TEST(PloverSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
@@ -110,6 +158,35 @@ TEST(PloverSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     EXPECT_EQ(std::string(buffer), frame);
     EXPECT_EQ(length, static_cast<int>(frame.size() + 1));
     std::free(buffer);
+}
+
+TEST(PloverSite, SearchesNothingAndFetchesTorrentsDirectly) {
+    FixtureServer server;
+    const std::string base = server.Url("/");
+    site_harness::LoadedSite site("plover.so", base);
+
+    // No search of this site is known: a search ends at once, asking nothing.
+    const SearchHandle handle = site.StartSearch("英雄");
+    EXPECT_NE(handle, kNoSearch);
+    EXPECT_EQ(site.GetSearchStatus(handle), 100);
+    TorrentRecordArray none;
+    EXPECT_EQ(site.GetSearchData(handle, &none), 1);
+    EXPECT_TRUE(none.empty());
+    site.StopSearch(handle);
+    EXPECT_TRUE(server.Targets().empty());
+
+    // The site links its files absolutely, on a download host of its own.
+    Row row = MakeRow("2005-03-10 21:30", 77, "英雄 DVD");
+    row.torrent = server.Url("/dl/77.torrent");
+    TorrentRecord record = Expected(base, row, 2 * 256 + 1);
+    server.Route("/dl/77.torrent", TorrentReply(Gbk("英雄")));
+    std::filesystem::create_directories(site.Home() + "torrents");
+    record.FileName = "英雄";
+    EXPECT_EQ(FetchTorrent(site, record), 100);
+    EXPECT_EQ(server.Targets(), std::vector<std::string>{"/dl/77.torrent"});
+    EXPECT_EQ(server.Requests()[0].Header("referer"), base);
+    EXPECT_EQ(ReadFile(site.Home() + "torrents/英雄.torrent"), Torrent(Gbk("英雄")));
+    EXPECT_FALSE(std::filesystem::exists(site.Home() + "torrents/英雄.tmp"));
 }
 
 }  // namespace

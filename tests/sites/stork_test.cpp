@@ -1,6 +1,11 @@
 // stork.so driven through its exports against a fixture site.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
 #include <tuple>
 
 #include "site_harness.h"
@@ -8,6 +13,7 @@
 
 namespace {
 
+using site_harness::Gbk;
 using stork_pages::Row;
 using stork_pages::Seeds;
 using testing_support::FixtureReply;
@@ -44,10 +50,59 @@ TorrentRecord Expected(const std::string& base, const Row& row, int type) {
 }
 
 Row MakeRow(int day, int hour, int id, const std::string& title, int seeds, Seeds style) {
-    return {2005,   3,       day,
-            hour,   30,      "http://bt.stork.example/d/" + std::to_string(id) + ".torrent",
-            title,  "233MB", seeds,
-            id % 7, style};
+    return {.year = 2005,
+            .month = 3,
+            .day = day,
+            .hour = hour,
+            .minute = 30,
+            .link = "http://bt.stork.example/d/" + std::to_string(id) + ".torrent",
+            .title = title,
+            .size = "233MB",
+            .seeds = seeds,
+            .peers = id % 7,
+            .style = style};
+}
+
+// Fetches the record's torrent the way the host does: start, poll until 100
+// or -1, stop. Answers the last status.
+int FetchTorrent(site_harness::LoadedSite& site, TorrentRecord& record) {
+    record.DownHd = site.StartDownTFile(&record);
+    if (record.DownHd == 0) {
+        return -1;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int status = 0;
+    while ((status = site.GetDownTFileStatus(&record)) != 100 && status != -1 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    site.StopDownTFile(&record);
+    return status;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// A torrent file with every kind of byte in it: the file must come out as
+// the site sent it.
+std::string Torrent(const std::string& name) {
+    std::string torrent = "d8:announce31:http://tracker.example/announce4:infod4:name" +
+                          std::to_string(name.size()) + ":" + name + "6:pieces20:";
+    for (int i = 0; i < 20; ++i) {
+        torrent += static_cast<char>(i * 13);
+    }
+    return torrent + "ee";
+}
+
+FixtureReply TorrentReply(const std::string& name) {
+    FixtureReply reply;
+    reply.body = Torrent(name);
+    reply.contentType = "application/x-bittorrent";
+    return reply;
 }
 
 TEST(StorkSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
@@ -107,6 +162,35 @@ TEST(StorkSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     EXPECT_EQ(site.WebIOCtl(&record, 1, 0, 0, &buffer, 0, &length), 1);
     EXPECT_EQ(buffer, nullptr);
     EXPECT_EQ(length, -7);
+}
+
+TEST(StorkSite, SearchesNothingAndFetchesTorrentsDirectly) {
+    FixtureServer server;
+    const std::string base = server.Url("/");
+    site_harness::LoadedSite site("stork.so", base);
+
+    // No search of this site is known: a search ends at once, asking nothing.
+    const SearchHandle handle = site.StartSearch("英雄");
+    EXPECT_NE(handle, kNoSearch);
+    EXPECT_EQ(site.GetSearchStatus(handle), 100);
+    TorrentRecordArray none;
+    EXPECT_EQ(site.GetSearchData(handle, &none), 1);
+    EXPECT_TRUE(none.empty());
+    site.StopSearch(handle);
+    EXPECT_TRUE(server.Targets().empty());
+
+    // The site links its files absolutely.
+    Row row = MakeRow(10, 21, 42, "犬夜叉 第12话", 17, Seeds::kHot);
+    row.link = server.Url("/d/42.torrent");
+    TorrentRecord record = Expected(base, row, 3 * 256 + 1);
+    server.Route("/d/42.torrent", TorrentReply(Gbk("犬夜叉")));
+    std::filesystem::create_directories(site.Home() + "torrents");
+    record.FileName = "犬夜叉";
+    EXPECT_EQ(FetchTorrent(site, record), 100);
+    EXPECT_EQ(server.Targets(), std::vector<std::string>{"/d/42.torrent"});
+    EXPECT_EQ(server.Requests()[0].Header("referer"), base);
+    EXPECT_EQ(ReadFile(site.Home() + "torrents/犬夜叉.torrent"), Torrent(Gbk("犬夜叉")));
+    EXPECT_FALSE(std::filesystem::exists(site.Home() + "torrents/犬夜叉.tmp"));
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 // swift.so driven through its exports against a fixture site.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
 #include <tuple>
 
 #include "site_harness.h"
@@ -8,6 +13,7 @@
 
 namespace {
 
+using site_harness::Gbk;
 using swift_pages::Row;
 using testing_support::FixtureReply;
 using testing_support::FixtureServer;
@@ -53,6 +59,48 @@ TorrentRecord Expected(const std::string& base, const Row& row, int type) {
     record.Seeds = row.seeds;
     record.Peers = row.peers;
     return record;
+}
+
+// Fetches the record's torrent the way the host does: start, poll until 100
+// or -1, stop. Answers the last status.
+int FetchTorrent(site_harness::LoadedSite& site, TorrentRecord& record) {
+    record.DownHd = site.StartDownTFile(&record);
+    if (record.DownHd == 0) {
+        return -1;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int status = 0;
+    while ((status = site.GetDownTFileStatus(&record)) != 100 && status != -1 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    site.StopDownTFile(&record);
+    return status;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// A torrent file with every kind of byte in it: the file must come out as
+// the site sent it.
+std::string Torrent(const std::string& name) {
+    std::string torrent = "d8:announce31:http://tracker.example/announce4:infod4:name" +
+                          std::to_string(name.size()) + ":" + name + "6:pieces20:";
+    for (int i = 0; i < 20; ++i) {
+        torrent += static_cast<char>(i * 13);
+    }
+    return torrent + "ee";
+}
+
+FixtureReply TorrentReply(const std::string& name) {
+    FixtureReply reply;
+    reply.body = Torrent(name);
+    reply.contentType = "application/x-bittorrent";
+    return reply;
 }
 
 TEST(SwiftSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
@@ -118,6 +166,42 @@ TEST(SwiftSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     EXPECT_EQ(site.WebIOCtl(&record, 1, 0, 0, &buffer, 0, &length), 1);
     EXPECT_EQ(buffer, nullptr);
     EXPECT_EQ(length, -7);
+}
+
+TEST(SwiftSite, SearchesWithTheKeywordEscapedAndFetchesTorrentsDirectly) {
+    FixtureServer server;
+    const std::string base = server.Url("/");
+    const std::vector<Row> found = {
+        {Before(0), "torrents/301.torrent", "仙剑奇侠传 三", "2.1GB", 8, 2, true},
+        {Before(3000), "torrents/112.torrent", "新仙剑 OL", "1.1GB", 0, 4, false},
+    };
+    // The result page, too, may keep its connection open.
+    FixtureReply results = Html(swift_pages::Page("搜索结果", found));
+    results.omitLength = true;
+    results.stallAfterBytes = static_cast<long>(results.body.size());
+    server.Route("/?searchstr=%CF%C9%BD%A3&searchtype=0", results);
+
+    site_harness::LoadedSite site("swift.so", base);
+    const TorrentRecordArray rows = site.RunSearch("仙剑");
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].method, "GET");
+    EXPECT_EQ(server.Requests()[0].Header("referer"), base);
+    ASSERT_EQ(rows.size(), found.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(Fields(rows[i]), Fields(Expected(base, found[i], 0))) << i;
+    }
+
+    // The torrent is written byte for byte, whatever its bytes.
+    server.Route("/torrents/301.torrent", TorrentReply(Gbk("仙剑三")));
+    std::filesystem::create_directories(site.Home() + "torrents");
+    server.ClearRequests();
+    TorrentRecord record = rows[0];
+    record.FileName = "仙剑奇侠传 三";
+    EXPECT_EQ(FetchTorrent(site, record), 100);
+    EXPECT_EQ(server.Targets(), std::vector<std::string>{"/torrents/301.torrent"});
+    EXPECT_EQ(server.Requests()[0].Header("referer"), base);
+    EXPECT_EQ(ReadFile(site.Home() + "torrents/仙剑奇侠传 三.torrent"), Torrent(Gbk("仙剑三")));
+    EXPECT_FALSE(std::filesystem::exists(site.Home() + "torrents/仙剑奇侠传 三.tmp"));
 }
 
 }  // namespace
