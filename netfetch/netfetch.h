@@ -30,7 +30,7 @@ struct _tagProxyInfo {
 };
 
 class NETFETCH_API CDownManager {
-public:
+  public:
     CDownManager();
     ~CDownManager();
     CDownManager(const CDownManager&) = delete;
@@ -88,20 +88,20 @@ public:
 
     struct Transfer;
 
-private:
+  private:
     std::shared_ptr<Transfer> transfer_;
     std::string cookies_;  // cookie engine state carried between requests
 };
 
 class NETFETCH_API CEscaper {
-public:
+  public:
     // Decodes %XX to the byte XX and %uXXXX to the UTF-8 form of the code
     // unit, as a script's unescape() would; malformed escapes stay as they are.
     static std::string unescape(const std::string& text);
 };
 
 class NETFETCH_API CEncoder {
-public:
+  public:
     // Decodes the encoded script blocks ("#@~^" ... "^#~@") of `length` bytes
     // from `in` into `out`; text outside blocks is copied unchanged. `out`
     // must hold at least length + 1 bytes; the result is zero-terminated.

@@ -28,7 +28,7 @@
 enum class PatternCharset { Gbk, Utf8, Bytes };
 
 class IParse {
-public:
+  public:
     // Compiles the pattern (once per process for each distinct pattern and
     // charset) and takes the zero-terminated text. Answers nonzero when the
     // pattern compiled; 0 otherwise.
@@ -46,7 +46,7 @@ public:
     // Texts are matched byte for byte whatever the charset.
     virtual void SetCharset(PatternCharset charset) = 0;
 
-protected:
+  protected:
     virtual ~IParse() = default;
 };
 

@@ -29,7 +29,9 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
 
 const int64_t kOleEpochDays = DaysFromCivil(1899, 12, 30);
 
-bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeap(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
     static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

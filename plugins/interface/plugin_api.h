@@ -78,8 +78,7 @@ using PFN_WebIOCtl = int (*)(TorrentRecord* record, int code, int reserved1, int
 
 // The export names, in the order the host binds them.
 inline constexpr const char* kPluginExportNames[] = {
-    "StartDownPage",      "StopDownPage",  "GetDownPageStatus", "GetDownPageData",
-    "StartDownTFile",     "StopDownTFile", "GetDownTFileStatus", "StopAll",
-    "ClearPageRecord",    "StartSearch",   "StopSearch",        "GetSearchData",
-    "GetSearchStatus",    "WebIOCtl",
+    "StartDownPage", "StopDownPage",       "GetDownPageStatus", "GetDownPageData", "StartDownTFile",
+    "StopDownTFile", "GetDownTFileStatus", "StopAll",           "ClearPageRecord", "StartSearch",
+    "StopSearch",    "GetSearchData",      "GetSearchStatus",   "WebIOCtl",
 };

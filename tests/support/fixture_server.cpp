@@ -29,16 +29,24 @@ bool SendAll(int socket, const char* data, size_t size) {
     return true;
 }
 
-bool SendAll(int socket, const std::string& text) { return SendAll(socket, text.data(), text.size()); }
+bool SendAll(int socket, const std::string& text) {
+    return SendAll(socket, text.data(), text.size());
+}
 
 const char* ReasonPhrase(int status) {
     switch (status) {
-        case 200: return "OK";
-        case 301: return "Moved Permanently";
-        case 302: return "Found";
-        case 404: return "Not Found";
-        case 500: return "Internal Server Error";
-        default: return "Status";
+        case 200:
+            return "OK";
+        case 301:
+            return "Moved Permanently";
+        case 302:
+            return "Found";
+        case 404:
+            return "Not Found";
+        case 500:
+            return "Internal Server Error";
+        default:
+            return "Status";
     }
 }
 
@@ -72,7 +80,9 @@ FixtureServer::FixtureServer() {
     acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
-FixtureServer::~FixtureServer() { Stop(); }
+FixtureServer::~FixtureServer() {
+    Stop();
+}
 
 std::string FixtureServer::Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
@@ -203,9 +213,8 @@ void FixtureServer::Serve(int socket) {
         while (line_end != std::string::npos) {
             const size_t start = line_end + 2;
             line_end = head.find("\r\n", start);
-            const std::string line = head.substr(start, line_end == std::string::npos
-                                                            ? std::string::npos
-                                                            : line_end - start);
+            const std::string line = head.substr(
+                start, line_end == std::string::npos ? std::string::npos : line_end - start);
             const size_t colon = line.find(':');
             if (colon == std::string::npos) {
                 continue;
@@ -216,7 +225,8 @@ void FixtureServer::Serve(int socket) {
             }
             request.headers[Lower(line.substr(0, colon))] = line.substr(value_start);
         }
-        const size_t body_length = std::strtoul(request.Header("content-length").c_str(), nullptr, 10);
+        const size_t body_length =
+            std::strtoul(request.Header("content-length").c_str(), nullptr, 10);
         while (received.size() < body_length) {
             const ssize_t got = ::recv(socket, chunk, sizeof chunk, 0);
             if (got <= 0) {
@@ -233,8 +243,8 @@ void FixtureServer::Serve(int socket) {
         }
         const bool keep_alive = !reply.omitLength && reply.stallAfterBytes < 0 &&
                                 Lower(request.Header("connection")) != "close";
-        std::string head_out = "HTTP/1.1 " + std::to_string(reply.status) + " " +
-                               ReasonPhrase(reply.status) + "\r\n";
+        std::string head_out =
+            "HTTP/1.1 " + std::to_string(reply.status) + " " + ReasonPhrase(reply.status) + "\r\n";
         head_out += "Content-Type: " + reply.contentType + "\r\n";
         for (const auto& [name, value] : reply.headers) {
             head_out += name + ": " + value + "\r\n";
@@ -249,7 +259,8 @@ void FixtureServer::Serve(int socket) {
             return;
         }
         if (reply.stallAfterBytes >= 0) {
-            const size_t sent = std::min(reply.body.size(), static_cast<size_t>(reply.stallAfterBytes));
+            const size_t sent =
+                std::min(reply.body.size(), static_cast<size_t>(reply.stallAfterBytes));
             SendAll(socket, reply.body.data(), sent);
             while (WaitUnlessStopping(1000)) {
             }
@@ -261,7 +272,8 @@ void FixtureServer::Serve(int socket) {
                 const size_t size = std::min(piece, reply.body.size() - offset);
                 char size_line[32];
                 std::snprintf(size_line, sizeof size_line, "%zx\r\n", size);
-                if (!SendAll(socket, size_line) || !SendAll(socket, reply.body.data() + offset, size) ||
+                if (!SendAll(socket, size_line) ||
+                    !SendAll(socket, reply.body.data() + offset, size) ||
                     !SendAll(socket, "\r\n")) {
                     return;
                 }

@@ -16,7 +16,7 @@ namespace testing_support {
 
 struct FixtureRequest {
     std::string method;
-    std::string target;  // path with query, as sent
+    std::string target;                          // path with query, as sent
     std::map<std::string, std::string> headers;  // names in lower case
     std::string body;
 
@@ -31,14 +31,14 @@ struct FixtureReply {
     std::string body;
     std::string contentType = "text/html";
     std::vector<std::pair<std::string, std::string>> headers;
-    bool chunked = false;        // send the body in chunks without Content-Length
-    bool omitLength = false;     // no Content-Length; the body ends with the connection
-    long stallAfterBytes = -1;   // >= 0: send the headers and this many body bytes, then hang
-    int delayMs = 0;             // wait before answering (bounded by the server's stop)
+    bool chunked = false;       // send the body in chunks without Content-Length
+    bool omitLength = false;    // no Content-Length; the body ends with the connection
+    long stallAfterBytes = -1;  // >= 0: send the headers and this many body bytes, then hang
+    int delayMs = 0;            // wait before answering (bounded by the server's stop)
 };
 
 class FixtureServer {
-public:
+  public:
     using Handler = std::function<FixtureReply(const FixtureRequest&)>;
 
     FixtureServer();
@@ -63,7 +63,7 @@ public:
     // Stops accepting, releases stalled replies and joins every thread.
     void Stop();
 
-private:
+  private:
     void AcceptLoop();
     void Serve(int socket);
     FixtureReply Answer(const FixtureRequest& request);

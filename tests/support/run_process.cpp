@@ -91,8 +91,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     envp.push_back(nullptr);
 
     pid_t child = -1;
-    const int spawned =
-        posix_spawn(&child, args[0], &actions, nullptr, args.data(), envp.data());
+    const int spawned = posix_spawn(&child, args[0], &actions, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     input.CloseRead();
     output.CloseWrite();
@@ -117,8 +116,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
             ::kill(child, SIGKILL);
             break;
         }
-        pollfd fds[3] = {{output.fds[0], POLLIN, 0}, {error.fds[0], POLLIN, 0},
-                         {input.fds[1], POLLOUT, 0}};
+        pollfd fds[3] = {
+            {output.fds[0], POLLIN, 0}, {error.fds[0], POLLIN, 0}, {input.fds[1], POLLOUT, 0}};
         if (::poll(fds, 3, static_cast<int>(left.count())) < 0) {
             continue;
         }
