@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "home.h"
 #include "node_pager.h"
+#include "record_json.h"
 #include "texts.h"
 #include "torrent_table.h"
 
@@ -17,30 +18,6 @@ namespace {
 void PrintTreeNode(CCategoryNode& node, const std::string& id) {
     std::printf("%s\t%s\t%lld\n", id.c_str(), node.m_strName.c_str(),
                 static_cast<long long>(CNodePager::CountRows(node)));
-}
-
-nlohmann::json RecordJson(const TorrentRecord& record, const std::string& table) {
-    return {
-        {"AddDate", record.AddDate.Format()},
-        {"Name", record.Name},
-        {"Addr0", record.Addr0},
-        {"Addr1", record.Addr1},
-        {"Addr2", record.Addr2},
-        {"Addr3", record.Addr3},
-        {"WebAddr", record.WebAddr},
-        {"Type", record.Type},
-        {"Size", record.Size},
-        {"RefreshDate", record.RefreshDate.Format()},
-        {"Seeds", record.Seeds},
-        {"Peers", record.Peers},
-        {"Comment", record.Comment},
-        {"bCompleted", record.bCompleted},
-        {"FileName", record.FileName},
-        {"DownHd", record.DownHd},
-        {"rowid", record.Bookmark.nRowId},
-        {"DllID", record.DllID},
-        {"table", table},
-    };
 }
 
 }  // namespace

@@ -46,4 +46,22 @@ int RunDaemon(const std::string& home, const DaemonOptions& options);
 
 int RunSites(const std::string& home);
 
+struct SearchOptions {
+    std::string keyword;
+    bool localOnly = false;
+    bool sitesOnly = false;
+    bool json = false;
+    std::vector<size_t> fetch;  // result numbers, from 0 in printed order
+    int pollMs = 100;
+};
+int RunSearch(const std::string& home, const SearchOptions& options);
+
+struct FetchOptions {
+    std::string node;
+    std::vector<std::string> rowids;
+    bool open = false;
+    int pollMs = 500;
+};
+int RunFetch(const std::string& home, const FetchOptions& options);
+
 }  // namespace cli

@@ -66,6 +66,29 @@ int main(int argc, char** argv) {
 
     CLI::App* sites = app.add_subcommand("sites", "print the published sites: name TAB address");
 
+    cli::SearchOptions search;
+    CLI::App* searchCommand = app.add_subcommand(
+        "search", "look a keyword up in the catalogue and on the sites, local matches first");
+    searchCommand->add_option("KEYWORD", search.keyword, "the text a name must contain")
+        ->required();
+    CLI::Option* localOnly =
+        searchCommand->add_flag("--local", search.localOnly, "the local catalogue only");
+    searchCommand->add_flag("--sites", search.sitesOnly, "the sites only")->excludes(localOnly);
+    searchCommand->add_flag("--json", search.json, "one JSON object per result");
+    searchCommand->add_option("--fetch", search.fetch,
+                              "fetch the torrent files of the results numbered N (from 0)");
+    searchCommand->add_option("--poll-ms", search.pollMs, "milliseconds between polls")
+        ->check(CLI::Range(1, 60000));
+
+    cli::FetchOptions fetch;
+    CLI::App* fetchCommand =
+        app.add_subcommand("fetch", "download the torrent files of catalogue rows");
+    fetchCommand->add_option("NODE", fetch.node, "0 for every leaf, C or C,I")->required();
+    fetchCommand->add_option("ROWID", fetch.rowids, "row ids as list prints them")->required();
+    fetchCommand->add_flag("--open", fetch.open, "open each file with the desktop's handler");
+    fetchCommand->add_option("--poll-ms", fetch.pollMs, "milliseconds between polls")
+        ->check(CLI::Range(1, 60000));
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -97,6 +120,12 @@ int main(int argc, char** argv) {
     }
     if (*sites) {
         return cli::RunSites(home);
+    }
+    if (*searchCommand) {
+        return cli::RunSearch(home, search);
+    }
+    if (*fetchCommand) {
+        return cli::RunFetch(home, fetch);
     }
     return cli::kExitUsage;
 }
