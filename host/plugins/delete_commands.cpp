@@ -43,26 +43,6 @@ bool IsRecent(CDeleteCommands::Kind kind) {
 
 }  // namespace
 
-std::optional<CDeleteCommands::Command> CDeleteCommands::FromCommandId(int nId) {
-    Command command;
-    if (nId == kIdClearData) {
-        command.kind = Kind::kClearData;
-    } else if (nId >= kIdFirstBeforeDays && nId < kIdFirstBeforeDays + kMaxDays) {
-        command.kind = Kind::kBeforeDays;
-        command.nDays = nId - kIdFirstBeforeDays + 1;
-    } else if (nId >= kIdFirstRecentDays && nId < kIdFirstRecentDays + kMaxDays) {
-        command.kind = Kind::kRecentDays;
-        command.nDays = nId - kIdFirstRecentDays + 1;
-    } else if (nId == kIdBeforeDate) {
-        command.kind = Kind::kBeforeDate;
-    } else if (nId == kIdAfterDate) {
-        command.kind = Kind::kAfterDate;
-    } else {
-        return std::nullopt;
-    }
-    return command;
-}
-
 CDeleteCommands::CDeleteCommands(PluginHost& host, TorrentFolderPruner prune, Clock clock)
     : m_host(host), m_prune(std::move(prune)), m_clock(std::move(clock)) {}
 

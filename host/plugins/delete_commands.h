@@ -48,17 +48,6 @@ class CDeleteCommands {
         OleDate dtPicked;  // the day commands ignore it; its time of day is ignored
     };
 
-    // Menu command ids of the category tree's context menu.
-    static constexpr int kIdClearData = 32772;
-    static constexpr int kIdFirstBeforeDays = 32781;  // .. 32790: 1 .. 10 days
-    static constexpr int kIdFirstRecentDays = 32899;  // .. 32908: 1 .. 10 days
-    static constexpr int kIdBeforeDate = 32929;
-    static constexpr int kIdAfterDate = 32930;
-    static constexpr int kMaxDays = 10;
-
-    // The command of a menu id; the date commands still need their day.
-    static std::optional<Command> FromCommandId(int nId);
-
     struct LeafResult {
         CCategoryNode* pLeaf = nullptr;
         int64_t nRowsDeleted = 0;
