@@ -1,6 +1,6 @@
-// A home laid out by the built tessaro-cli, listing only wren.so with its
-// site on the test's fixture server, and helpers to put rows and torrent
-// files of known ages into it.
+// A home laid out by the built tessaro-cli that lists only wren.so, with
+// its site at `base`, and helpers to put rows and torrent files of known
+// ages into it and read wren's refresh dates back.
 #pragma once
 
 #include <fcntl.h>
@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -16,7 +15,6 @@
 #include <vector>
 
 #include "ini_file.h"
-#include "ole_date.h"
 #include "run_process.h"
 #include "torrent_table.h"
 
@@ -27,14 +25,14 @@ inline time_t Midnight(int daysBack, int seconds = 0) {
     const time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    local.tm_hour = 0;
-    local.tm_min = 0;
+    local.tm_hour = local.tm_min = 0;
     local.tm_sec = seconds;
     local.tm_mday -= daysBack;
     local.tm_isdst = -1;
     return std::mktime(&local);
 }
 
+// A date as the plug-ins write it.
 inline std::string IniDate(const OleDate& date) {
     char text[64];
     std::snprintf(text, sizeof text, "%.9lf", date.m_dt);
@@ -43,10 +41,15 @@ inline std::string IniDate(const OleDate& date) {
 
 class UpkeepCliHome {
   public:
-    UpkeepCliHome() {
+    explicit UpkeepCliHome(const std::string& base) {
         char pattern[] = "/tmp/tessaro-upkeep-XXXXXX";
         EXPECT_NE(mkdtemp(pattern), nullptr);
         m_home = std::string(pattern) + "/";
+        const auto init = Run({"init"});
+        EXPECT_EQ(init.exitCode, 0) << init.err;
+        std::ofstream(m_home + "kernel/dllmgr.ini", std::ios::trunc)
+            << "[DLL]\ncount=1\n0=wren.so\n\n[Site_wren.so]\nBase=" << base << "\n";
+        CTorrentTable::SetDatabasePath(m_home + "kernel/websdata.db");
     }
     ~UpkeepCliHome() {
         std::error_code ignored;
@@ -56,7 +59,6 @@ class UpkeepCliHome {
     UpkeepCliHome& operator=(const UpkeepCliHome&) = delete;
 
     const std::string& Path() const { return m_home; }
-    std::string Registry() const { return m_home + "kernel/dllmgr.ini"; }
 
     std::vector<std::string> Command(std::vector<std::string> args) const {
         args.insert(args.begin(), {TESSARO_CLI_PATH, "--home", m_home});
@@ -64,35 +66,19 @@ class UpkeepCliHome {
     }
     testing_support::ProcessResult Run(std::vector<std::string> args,
                                        testing_support::ProcessOptions options = {}) const {
-        options.environment.emplace_back("TESSARO_LANG", "en");
         return testing_support::RunProcess(Command(std::move(args)), options);
     }
 
-    // Lays the home out with wren.so as its only plug-in, fetching from
-    // `base`.
-    void Init(const std::string& base) const {
-        const auto init = Run({"init"});
-        ASSERT_EQ(init.exitCode, 0) << init.err;
-        std::ofstream(Registry(), std::ios::trunc)
-            << "[DLL]\ncount=1\n0=wren.so\n\n[Site_wren.so]\nBase=" << base << "\n";
-    }
-
-    // Appends rows added at the given times to a leaf's table.
     void AddRows(const std::string& table, const std::vector<time_t>& added) const {
-        CTorrentTable::SetDatabasePath(m_home + "kernel/websdata.db");
         CTorrentTable leaf;
         leaf.SetTableName(table);
-        TorrentRecordArray rows;
-        for (time_t when : added) {
-            TorrentRecord row;
-            row.AddDate = OleDate::FromUnixTime(when);
-            row.Name = "row " + row.AddDate.Format();
-            rows.push_back(row);
+        TorrentRecordArray rows(added.size());
+        for (size_t i = 0; i < added.size(); ++i) {
+            rows[i].AddDate = OleDate::FromUnixTime(added[i]);
         }
         ASSERT_TRUE(leaf.InsertBatch(rows));
     }
     int64_t Count(const std::string& table) const {
-        CTorrentTable::SetDatabasePath(m_home + "kernel/websdata.db");
         CTorrentTable leaf;
         leaf.SetTableName(table);
         return leaf.Count();
@@ -108,10 +94,10 @@ class UpkeepCliHome {
         return std::filesystem::exists(m_home + "torrents/" + name);
     }
 
-    // wren's remembered date for slot (group, index); empty when none.
+    // wren's refresh date for the slot; empty when none was written.
     std::string RefreshDate(int group, int index) const {
         std::string value;
-        CIniFile(Registry())
+        CIniFile(m_home + "kernel/dllmgr.ini")
             .GetString("RefreshDate_wren.so", std::to_string(group) + std::to_string(index), value);
         return value;
     }
