@@ -18,6 +18,9 @@ namespace {
 // The last mirror index and the last numbered link.
 constexpr int kLastMirror = 3;
 constexpr int kLastLink = 2;
+// A site whose link or form leads to yet another page would otherwise be
+// asked for pages as long as it answers.
+constexpr int kMaxFollowedPages = 3;
 // A numbered link may answer with a line of its own before the file.
 constexpr size_t kFirstLineBytes = 20;
 
@@ -71,6 +74,7 @@ int TorrentFileTask::Start(const TorrentRecord& record) {
         return 0;
     }
     attempt_ = context_.Site().fetch == TorrentFetch::kNumberedLinks ? 1 : 0;
+    followed_ = 0;
     linkKnown_ = false;
     linkPrefix_.clear();
     if (!Request(SiteText(record_.Addr0), SiteText(context_.Base()))) {
@@ -153,9 +157,9 @@ int TorrentFileTask::Complete(char* data, size_t length) {
         case TorrentFetch::kMirrors:
             return NextMirror();
         case TorrentFetch::kLinkPage:
-            return FollowLink(data);
+            return ++followed_ > kMaxFollowedPages ? EndFailed() : FollowLink(data);
         case TorrentFetch::kFormPage:
-            return PostForm(data);
+            return ++followed_ > kMaxFollowedPages ? EndFailed() : PostForm(data);
         case TorrentFetch::kNumberedLinks:
             return FindNumberedLinks(data);
     }

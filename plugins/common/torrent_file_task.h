@@ -69,6 +69,8 @@ class TorrentFileTask {
     int lastPercent_ = 0;
     // Mirror index 0..3, or the number of the link asked for (1..2).
     int attempt_ = 0;
+    // Link and form pages followed since the start.
+    int followed_ = 0;
     // Numbered links: the detail page is asked for until its link is known.
     bool linkKnown_ = false;
     std::string linkPrefix_;  // site bytes
