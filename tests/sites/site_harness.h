@@ -38,7 +38,10 @@ class LoadedSite {
 public:
     // `registryName` is the plug-in's path below kernel/ ("crane.so",
     // "petrel/larkspur.so"); the built file is taken from the build's kernel/.
-    LoadedSite(const std::string& registryName, const std::string& base) : m_name(registryName) {
+    // `siteKeys` are further lines of the plug-in's [Site_...] section.
+    LoadedSite(const std::string& registryName, const std::string& base,
+               const std::string& siteKeys = "")
+        : m_name(registryName) {
         std::string pattern = (std::filesystem::temp_directory_path() / "tessaro-site-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             std::abort();
@@ -48,7 +51,7 @@ public:
         std::filesystem::create_directories(target.parent_path());
         std::filesystem::create_symlink(std::string(TESSARO_KERNEL_DIR) + "/" + registryName, target);
         std::ofstream(m_home + "kernel/dllmgr.ini")
-            << "[Site_" << registryName << "]\nBase=" << base << "\nCharset=GBK\n";
+            << "[Site_" << registryName << "]\nBase=" << base << "\nCharset=GBK\n" << siteKeys;
         m_module = ::dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
         EXPECT_NE(m_module, nullptr) << ::dlerror();
         if (m_module == nullptr) {

@@ -1,0 +1,100 @@
+// Fetching torrent files through a loaded site plug-in: the record's file
+// under the temporary home's torrents/, and the poll loop of the host's
+// download tasks.
+#pragma once
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "site_harness.h"
+
+namespace fetch_harness {
+
+// A bencoded file holding bytes a text transfer would mangle.
+inline std::string Torrent(const std::string& name) {
+    return "d8:announce20:http://tracker/announce4:infod4:name" + std::to_string(name.size()) +
+           ":" + name + "12:piece lengthi16384e6:pieces4:" + std::string("\0\r\n\xff", 4) + "ee";
+}
+
+inline testing_support::FixtureReply Reply(std::string body, int status = 200) {
+    testing_support::FixtureReply reply;
+    reply.status = status;
+    reply.body = std::move(body);
+    return reply;
+}
+
+inline std::filesystem::path Torrents(const site_harness::LoadedSite& site) {
+    return std::filesystem::path(site.Home()) / "torrents";
+}
+
+// Starts the record's fetch and polls it until it answers 100 or -1. Answers
+// the handle and every status seen, repeats left out.
+struct FetchResult {
+    int handle = 0;
+    std::vector<int> statuses;
+};
+
+inline FetchResult Fetch(site_harness::LoadedSite& site, TorrentRecord& record) {
+    std::filesystem::create_directories(Torrents(site));
+    FetchResult result;
+    result.handle = record.DownHd = site.StartDownTFile(&record);
+    if (result.handle == 0) {
+        return result;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int status = 0;
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        status = site.GetDownTFileStatus(&record);
+        if (result.statuses.empty() || result.statuses.back() != status) {
+            result.statuses.push_back(status);
+        }
+    } while (status != 100 && status != -1 && std::chrono::steady_clock::now() < deadline);
+    site.StopDownTFile(&record);
+    return result;
+}
+
+inline std::string ReadTorrent(const site_harness::LoadedSite& site, const std::string& name) {
+    std::stringstream text;
+    text << std::ifstream(Torrents(site) / (name + ".torrent"), std::ios::binary).rdbuf();
+    return text.str();
+}
+
+// The names in torrents/, sorted.
+inline std::vector<std::string> TorrentFiles(const site_harness::LoadedSite& site) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(Torrents(site))) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+inline std::atomic<int64_t> g_now{0};
+inline int64_t FakeNow() {
+    return g_now.load();
+}
+
+// Puts the plug-in on g_now, starting at the system's time.
+inline void UseFakeClock(const site_harness::LoadedSite& site, const std::string& registryName) {
+    g_now = std::time(nullptr);
+    const std::string path = site.Home() + "kernel/" + registryName;
+    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(module, nullptr);
+    auto hook = reinterpret_cast<void (*)(int64_t(*)())>(::dlsym(module, "SetPluginClock"));
+    ASSERT_NE(hook, nullptr);
+    hook(&FakeNow);
+    ::dlclose(module);
+}
+
+}  // namespace fetch_harness
