@@ -51,19 +51,27 @@ TEST(CliDelete, AsksOnATerminalOnlyAndThenDeletesPrunesAndSetsWrenBack) {
     EXPECT_NE(yes.Output().find("3,1\t1\r\n3,2\t0\r\nfiles\t1\r\n"), std::string::npos)
         << yes.Output();
     EXPECT_FALSE(home.HasTorrentFile("three-days.torrent"));
-    EXPECT_EQ(home.RefreshDate(3, 1), "");
+    EXPECT_TRUE(home.HasTorrentFile("two-days.torrent"));
 
+    // Before 1 day keeps today's rows; in 1 day lately deletes exactly them.
+    const auto before = home.Run({"delete", "3,1", "--before-days", "1", "--yes"});
+    EXPECT_EQ(Lines(before.out), (std::vector<std::string>{"3,1\t1", "files\t1"})) << before.err;
+    EXPECT_EQ(home.Count(kAnime), 2);
+    EXPECT_TRUE(home.HasTorrentFile("today.torrent"));
+    EXPECT_EQ(home.RefreshDate(3, 1), "");
     const auto recent = home.Run({"delete", "3", "--recent-days", "1", "--yes"});
     EXPECT_EQ(Lines(recent.out), (std::vector<std::string>{"3,1\t2", "3,2\t1", "files\t1"}))
         << recent.err;
+    EXPECT_EQ(home.Count(kAnime), 0);
     EXPECT_FALSE(home.HasTorrentFile("today.torrent"));
-    EXPECT_TRUE(home.HasTorrentFile("two-days.torrent"));
     EXPECT_EQ(home.RefreshDate(3, 1), IniDate(OleDate::FromUnixTime(Midnight(0))));
     EXPECT_EQ(home.RefreshDate(3, 2), IniDate(OleDate::FromUnixTime(Midnight(0))));
 
     // While another process holds the catalogue's write lock the clear
     // fails, and wren must not be set back over rows that are still there:
     // the next refresh would append a second copy of each.
+    home.AddRows(kAnime, {std::time(nullptr)});
+    home.AddTorrentFile("fresh.torrent", std::time(nullptr));
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open((home.Path() + "kernel/websdata.db").c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
@@ -72,7 +80,7 @@ TEST(CliDelete, AsksOnATerminalOnlyAndThenDeletesPrunesAndSetsWrenBack) {
     sqlite3_close(db);
     EXPECT_EQ(locked.exitCode, 1);
     EXPECT_EQ(Lines(locked.out), (std::vector<std::string>{"3,1\tfailed", "files\t1"}));
-    EXPECT_FALSE(home.HasTorrentFile("two-days.torrent"));
+    EXPECT_FALSE(home.HasTorrentFile("fresh.torrent"));
     EXPECT_EQ(home.RefreshDate(3, 1), IniDate(OleDate::FromUnixTime(Midnight(0))));
 
     const auto clear = home.Run({"delete", "0", "--clear", "--yes"});
