@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <string>
 
 #include "task_plugin.h"
@@ -69,8 +68,8 @@ class TaskHome {
     std::string Database() const { return Kernel() + "websdata.db"; }
 
     // Read by the plug-in at its first call.
-    void WriteScript(int nPlugin, const nlohmann::json& script) const {
-        std::ofstream(Kernel() + PluginName(nPlugin) + ".json") << script.dump();
+    void WriteScript(int nPlugin, const std::string& strJson) const {
+        std::ofstream(Kernel() + PluginName(nPlugin) + ".json") << strJson;
     }
 
     // The script of a plug-in the host has loaded; null before.

@@ -1,7 +1,6 @@
 #include "task_plugin.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,18 +9,13 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
-#include "netfetch.h"
-
 namespace {
 
 struct TFileTask {
     std::string strAddr0;
     std::string strFileName;
     int nPollsLeft = 0;
-    bool bFail = false;
-    bool bDone = false;  // the file is written or the task failed
-    int nResult = 0;
-    std::unique_ptr<CDownManager> pFetch;
+    int nResult = 0;  // 100 or -1 once ended
 };
 
 struct SearchTask {
@@ -42,44 +36,26 @@ std::string ModulePath() {
 }
 
 // The module lives in <home>/kernel/.
-std::string TorrentDir() {
-    return std::filesystem::path(ModulePath()).parent_path().parent_path().string() + "/torrents/";
-}
-
-TorrentRecord RowFromJson(const nlohmann::json& row) {
-    TorrentRecord record;
-    record.Name = row.value("Name", "");
-    record.Addr0 = row.value("Addr0", "");
-    record.WebAddr = row.value("WebAddr", "");
-    record.Size = row.value("Size", "");
-    record.Seeds = row.value("Seeds", 0);
-    record.Peers = row.value("Peers", 0);
-    record.AddDate = OleDate::Parse(row.value("AddDate", "2024-01-01 00:00:00"));
-    record.RefreshDate = record.AddDate;
-    return record;
+std::string TorrentBase(const std::string& strFileName) {
+    return std::filesystem::path(ModulePath()).parent_path().parent_path().string() + "/torrents/" +
+           strFileName;
 }
 
 TaskPluginScript& Script() {
-    if (g_bScriptRead) {
-        return g_script;
-    }
-    g_bScriptRead = true;
-    std::ifstream in(ModulePath() + ".json");
-    if (!in) {
-        return g_script;
-    }
-    const nlohmann::json script = nlohmann::json::parse(in, nullptr, false);
-    if (script.is_discarded()) {
-        return g_script;
-    }
-    g_script.nRefuseStarts = script.value("refuseStarts", 0);
-    g_script.bRefuseSearch = script.value("refuseSearch", false);
-    for (const nlohmann::json& batch : script.value("searchBatches", nlohmann::json::array())) {
-        TorrentRecordArray rows;
-        for (const nlohmann::json& row : batch) {
-            rows.push_back(RowFromJson(row));
+    if (!g_bScriptRead) {
+        g_bScriptRead = true;
+        std::ifstream in(ModulePath() + ".json");
+        const nlohmann::json script = nlohmann::json::parse(in, nullptr, false);
+        for (const nlohmann::json& batch :
+             script.is_object() ? script["searchBatches"] : nlohmann::json::array()) {
+            TorrentRecordArray& rows = g_script.searchBatches.emplace_back();
+            for (const nlohmann::json& row : batch) {
+                TorrentRecord& record = rows.emplace_back();
+                record.Name = row.value("Name", "");
+                record.Addr0 = row.value("Addr0", "");
+                record.AddDate = record.RefreshDate = OleDate::Parse("2024-01-01 00:00:00");
+            }
         }
-        g_script.searchBatches.push_back(std::move(rows));
     }
     return g_script;
 }
@@ -91,16 +67,6 @@ TFileTask* FindTFile(const TorrentRecord& record) {
         return nullptr;
     }
     return &*g_tfiles[nHandle];
-}
-
-void Finish(TFileTask& task, const std::string* pContent) {
-    const std::string strBase = TorrentDir() + task.strFileName;
-    if (pContent) {
-        std::ofstream(strBase + ".torrent", std::ios::binary) << *pContent;
-    }
-    unlink((strBase + ".tmp").c_str());
-    task.bDone = true;
-    task.nResult = pContent ? 100 : -1;
 }
 
 SearchTask* FindSearch(SearchHandle handle) {
@@ -136,43 +102,24 @@ PLUGIN_EXPORT int GetDownPageData(int, int, TorrentRecordArray*) {
 
 PLUGIN_EXPORT int StartDownTFile(TorrentRecord* record) {
     TaskPluginScript& script = Script();
-    script.calls.push_back("StartDownTFile " + record->FileName);
     if (script.nRefuseStarts > 0) {
         --script.nRefuseStarts;
         return 0;
     }
-    if (record->Addr0 == "refuse") {
+    if (!record->Addr0.starts_with("polls:")) {
         return 0;
     }
-    TFileTask task;
-    task.strAddr0 = record->Addr0;
-    task.strFileName = record->FileName;
-    if (record->Addr0.starts_with("polls:")) {
-        task.nPollsLeft = std::atoi(record->Addr0.c_str() + 6);
-        task.bFail = record->Addr0.ends_with(":fail");
-    } else {
-        task.pFetch = std::make_unique<CDownManager>();
-    }
-    const std::string strLock = TorrentDir() + record->FileName + ".tmp";
-    const int fd = open(strLock.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return 0;
-    }
-    close(fd);
-    if (task.pFetch && task.pFetch->DownLoadFile(record->Addr0.c_str()) == 0) {
-        unlink(strLock.c_str());
-        return 0;
-    }
-    g_tfiles.push_back(std::move(task));
+    std::ofstream(TorrentBase(record->FileName) + ".tmp");
+    g_tfiles.push_back(TFileTask{.strAddr0 = record->Addr0,
+                                 .strFileName = record->FileName,
+                                 .nPollsLeft = std::atoi(record->Addr0.c_str() + 6),
+                                 .nResult = 0});
     return static_cast<int>(g_tfiles.size() - 1);
 }
 
 PLUGIN_EXPORT int StopDownTFile(TorrentRecord* record) {
-    Script().calls.push_back("StopDownTFile");
     if (TFileTask* pTask = FindTFile(*record)) {
-        if (!pTask->bDone) {
-            unlink((TorrentDir() + pTask->strFileName + ".tmp").c_str());
-        }
+        unlink((TorrentBase(pTask->strFileName) + ".tmp").c_str());
         g_tfiles[static_cast<size_t>(record->DownHd)].reset();
     }
     return 1;
@@ -183,26 +130,13 @@ PLUGIN_EXPORT int GetDownTFileStatus(TorrentRecord* record) {
     if (!pTask) {
         return -1;
     }
-    if (pTask->bDone) {
-        return pTask->nResult;
-    }
-    if (pTask->pFetch) {
-        const int nPercent = pTask->pFetch->GetDownPercent();
-        if (nPercent == 100) {
-            const std::string strBody(pTask->pFetch->GetDataBuf(),
-                                      static_cast<size_t>(pTask->pFetch->GetDataLength()));
-            Finish(*pTask, &strBody);
-        } else if (nPercent < 0) {
-            Finish(*pTask, nullptr);
+    if (pTask->nResult == 0 && pTask->nPollsLeft-- == 0) {
+        pTask->nResult = pTask->strAddr0.ends_with(":fail") ? -1 : 100;
+        if (pTask->nResult == 100) {
+            std::ofstream(TorrentBase(pTask->strFileName) + ".torrent") << pTask->strAddr0;
         }
-        return pTask->bDone ? pTask->nResult : nPercent;
     }
-    if (pTask->nPollsLeft > 0) {
-        --pTask->nPollsLeft;
-        return 50;
-    }
-    Finish(*pTask, pTask->bFail ? nullptr : &pTask->strAddr0);
-    return pTask->nResult;
+    return pTask->nResult == 0 ? 50 : pTask->nResult;
 }
 
 PLUGIN_EXPORT int StopAll() {
@@ -215,11 +149,7 @@ PLUGIN_EXPORT int ClearPageRecord(int, int, OleDate) {
 }
 
 PLUGIN_EXPORT SearchHandle StartSearch(const std::string& keyword) {
-    TaskPluginScript& script = Script();
-    script.calls.push_back("StartSearch " + keyword);
-    if (script.bRefuseSearch) {
-        return kNoSearch;
-    }
+    Script().calls.push_back("StartSearch " + keyword);
     g_searches.push_back(std::make_unique<SearchTask>());
     return reinterpret_cast<SearchHandle>(g_searches.back().get());
 }
