@@ -7,8 +7,10 @@
 // only newer ones; after a leaf is cleared, or its recent entries deleted,
 // every plug-in is set back (to the epoch, or to the cut-off) so that the
 // next refresh fetches those entries again. Deleting old entries tells the
-// plug-ins nothing. Every command ends by pruning the fetched torrent files
-// by age, also when no node is given.
+// plug-ins nothing, and so does a delete that failed (a catalogue locked by
+// another process): fetching again rows that are still there would store
+// them twice. Every command ends by pruning the fetched torrent files by
+// age, also when no node is given.
 //
 // The confirmation belongs to the front end. Cut-offs are local midnights in
 // calendar days, so a daylight-saving change between them and now moves
