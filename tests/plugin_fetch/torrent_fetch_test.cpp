@@ -163,6 +163,25 @@ TEST_F(FileTasks, ALockLeftByAKilledProcessIsTakenOverOnceItIsOld) {
     EXPECT_EQ(home_.TorrentFiles(), std::vector<std::string>{"x.torrent"});
 }
 
+TEST_F(FileTasks, ALinkPageLeadsToTheFileWhereverItsLinkPoints) {
+    server_.Route("/p1", Reply("<a href=\"/dl/1.torrent\">get</a>"));
+    server_.Route("/p2", Reply("<a href=\"" + server_.Url("/dl/2.torrent") + "\">get</a>"));
+    server_.Route("/dl/1.torrent", Reply(kTorrent + "1"));
+    server_.Route("/dl/2.torrent", Reply(kTorrent + "2"));
+    Load(TorrentFetch::kLinkPage);
+    site_.linkPattern = R"pat(<a\bhref="({.*?})")pat";
+    manager_ = std::make_unique<PluginManager>(site_, home_.Location(), &fetch_support::FakeNow);
+
+    for (const std::string n : {"1", "2"}) {
+        TorrentRecord record = Record(n, "/p" + n);
+        ASSERT_GT(Start(record), 0);
+        EXPECT_EQ(FetchToEnd(*manager_, record), 100);
+        EXPECT_EQ(home_.Read(n + ".torrent"), kTorrent + n);
+    }
+    EXPECT_EQ(server_.Targets(),
+              (std::vector<std::string>{"/p1", "/dl/1.torrent", "/p2", "/dl/2.torrent"}));
+}
+
 // A transfer that stops moving fails after the site's allowance, counted on
 // the plug-in's clock. Before a detail page arrived no numbered link is
 // known, so that fetch fails instead of guessing one.
