@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
 #include <climits>
 #include <filesystem>
+#include <utility>
 
 #include "texts.h"
 
@@ -92,7 +94,7 @@ CDownloadTasks::AddResult CDownloadTasks::AddTask(const TorrentRecord& entry) {
 }
 
 bool CDownloadTasks::StartTask(size_t nIndex) {
-    TorrentRecord& task = *m_tasks.at(nIndex);
+    TorrentRecord& task = Task(nIndex);
     if (IsRunning(task)) {
         return true;
     }
@@ -103,8 +105,10 @@ bool CDownloadTasks::StartTask(size_t nIndex) {
     // The plug-in writes into the folder but does not make it.
     std::error_code ignored;
     std::filesystem::create_directories(m_strTorrentDir, ignored);
-    task.FileName = MakeFileName(task);
+    // A refused start keeps the name of the file the task may already have.
+    std::string strOldName = std::exchange(task.FileName, MakeFileName(task));
     if (m_host.StartDownTFile(task) == 0) {
+        task.FileName = std::move(strOldName);
         return false;
     }
     task.bCompleted = 0;
@@ -112,13 +116,18 @@ bool CDownloadTasks::StartTask(size_t nIndex) {
 }
 
 void CDownloadTasks::StopTask(size_t nIndex) {
-    TorrentRecord& task = *m_tasks.at(nIndex);
+    TorrentRecord& task = Task(nIndex);
     if (IsRunning(task)) {
         m_host.StopDownTFile(task);
         task.bCompleted = kStopped;
     } else if (GetState(task) == kWaiting) {
         task.bCompleted = kStopped;
     }
+}
+
+TorrentRecord& CDownloadTasks::Task(size_t nIndex) const {
+    assert(nIndex < m_tasks.size() && "task index out of range");
+    return *m_tasks[nIndex];
 }
 
 void CDownloadTasks::DeleteTask(size_t nIndex) {
@@ -217,7 +226,7 @@ bool CDownloadTasks::HasPendingTasks() const {
 }
 
 void CDownloadTasks::SetAutoOpen(size_t nIndex, bool bAutoOpen) {
-    m_tasks.at(nIndex)->Reserved = bAutoOpen ? 1 : 0;
+    Task(nIndex).Reserved = bAutoOpen ? 1 : 0;
 }
 
 void CDownloadTasks::SortTasks(

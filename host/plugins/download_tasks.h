@@ -20,7 +20,8 @@
 // Single-threaded and tick-driven: the front end calls Poll() from its
 // 500 ms timer (GUI) or loop (CLI). The callbacks run at the end of a poll
 // with copies of the tasks, so they may change the table. The clock (Unix
-// seconds) names files and dates the clean-up; tests inject it.
+// seconds) names files and dates the clean-up; tests inject it. The host
+// and the configuration must outlive the table.
 #pragma once
 
 #include <cstddef>
@@ -96,7 +97,8 @@ class CDownloadTasks {
     void Poll();
 
     size_t GetCount() const { return m_tasks.size(); }
-    const TorrentRecord& GetTask(size_t nIndex) const { return *m_tasks.at(nIndex); }
+    // nIndex below GetCount(), as for every operation taking a task index.
+    const TorrentRecord& GetTask(size_t nIndex) const { return Task(nIndex); }
     std::optional<size_t> FindTask(const std::string& strAddr0) const;
     int GetRunningCount() const;
     // True while some task runs or waits.
@@ -150,6 +152,7 @@ class CDownloadTasks {
     }
 
   private:
+    TorrentRecord& Task(size_t nIndex) const;
     int GetMaxDownTasks() const;
     void RecordFileName(const TorrentRecord& task);
     CCategoryNode* FindLeaf(int32_t nType) const;
