@@ -25,8 +25,7 @@ std::string ResultPage(int rows) {
         const std::string n = std::to_string(i);
         page += "<r d=\"2024-05-0" + n + "\" a=\"t/" + n + ".torrent\">title " + n + "</r>\n";
     }
-    // Enough text after the rows that the end tag is all the tail holds.
-    return page + "</table>" + std::string(60, ' ') + "</BODY></HTML>\n";
+    return page + "</table></body></html>\n";
 }
 
 class Searches : public ::testing::Test {
@@ -89,30 +88,6 @@ TEST(SearchRequestText, EveryByteOfTheKeywordIsEscapedInTheSitesCharset) {
     EXPECT_EQ(request.url, "http://service.example/q.php?keyword=%61%62&page=1");
     EXPECT_EQ(request.body, "");
     EXPECT_EQ(request.referer, request.url);
-}
-
-TEST_F(Searches, AResultPageGivesEveryRowWithTypeZero) {
-    server_.Route("/find?k=%61%62", Html(ResultPage(2)));
-    g_now = 1'717'000'000;
-    Load(SearchRequest::kGet);
-    const TorrentRecordArray rows = RunToEnd(manager_->StartSearch("ab"));
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[1].Name, "[test]title 2");
-    EXPECT_EQ(rows[1].Addr0, server_.Url("/t/2.torrent"));
-    EXPECT_EQ(rows[1].AddDate.Format(), OleDate::FromFields(2024, 5, 2).Format());
-    EXPECT_EQ(rows[1].Type, 0);
-    EXPECT_EQ(server_.Requests().at(0).Header("referer"), server_.Url("/"));
-}
-
-TEST_F(Searches, TheEndTagEndsAResultPageWhoseConnectionStaysOpen) {
-    FixtureReply open = Html(ResultPage(3));
-    open.omitLength = true;
-    open.stallAfterBytes = static_cast<long>(open.body.size());
-    server_.Route("/find?k=%61%62", open);
-    site_.tailCheckSearch = true;
-    Load(SearchRequest::kPost);
-    EXPECT_EQ(RunToEnd(manager_->StartSearch("ab")).size(), 3u);
-    EXPECT_EQ(server_.Requests().at(0).body, "key=%61%62&D=30");
 }
 
 TEST_F(Searches, FailuresAndStallsEndWithoutRows) {
