@@ -57,6 +57,7 @@ bool PageTask::BeginRun() {
     section_ = 1;
     progress_ = 0;
     continue_ = true;
+    ended_ = false;
     pending_ = false;
     EmptyCollected();
     running_ = RequestPage();
@@ -82,6 +83,14 @@ bool PageTask::RequestPage() {
 }
 
 int PageTask::Poll() {
+    const int status = Advance();
+    if (status == 100 && running_) {
+        ended_ = true;
+    }
+    return status;
+}
+
+int PageTask::Advance() {
     if (pending_) {
         if (download_.IsCanDownNow() == 0) {
             return 0;
@@ -270,8 +279,13 @@ int PageTask::Stop() {
     }
     download_.Close();
     running_ = false;
+    bool handedOver = false;
+    {
+        std::lock_guard list(listLock_);
+        handedOver = collected_.empty();
+    }
     EmptyCollected();
-    if (IsLater(newestSeen_, refreshDate_)) {
+    if (ended_ && handedOver && IsLater(newestSeen_, refreshDate_)) {
         refreshDate_ = newestSeen_;
     }
     return 1;

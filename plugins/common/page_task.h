@@ -42,14 +42,17 @@ class PageTask {
     // Appends the rows collected since the last hand-over. May be called from
     // another thread than Poll.
     int HandOver(TorrentRecordArray* out);
-    // Cancels the run, discards rows not handed over, and moves the refresh
-    // date to the newest row taken. Nothing changes unless a run is active.
+    // Cancels the run and discards rows not handed over. The refresh date
+    // moves to the newest row taken only when the run had ended and every row
+    // was handed over: a run cut short (program end, cancel) leaves rows on
+    // pages it never reached, which the next run must still take.
     int Stop();
     // Sets both the refresh date and the newest seen date (the file is the
     // caller's to write).
     void SetRefreshDate(const OleDate& date);
 
   private:
+    int Advance();
     bool BeginRun();
     bool RequestPage();
     int PageComplete(char* text, size_t length);
@@ -76,6 +79,7 @@ class PageTask {
     bool running_ = false;
     bool pending_ = false;
     bool continue_ = false;
+    bool ended_ = false;  // Poll has answered 100 for this run
     CDownManager download_;
     int progress_ = 0;  // 100 x pages finished in this run
     int page_ = 0;

@@ -100,6 +100,29 @@ TEST_F(PageRun, NothingNewerEndsTheRunAndTheNewestDateIsAdoptedAtStop) {
     EXPECT_EQ(Run().rows.size(), 8u) << "date 0 takes everything again";
 }
 
+TEST_F(PageRun, ARunCutShortKeepsTheDateSoTheNextRunTakesThePagesItMissed) {
+    ServePage(server_, 1, 1, Rows(1, 3, 600));
+    ServeHung(2);
+    Load();
+    manager_->StartDownPage(3, 1);
+    TorrentRecordArray handedOver;
+    ASSERT_TRUE(WaitFor([&] {
+        Poll();
+        manager_->GetDownPageData(3, 1, &handedOver);
+        return handedOver.size() == 3;
+    }));
+    // The program ends while page 2 loads: its rows are older than page 1's,
+    // so adopting page 1's date would skip them for good.
+    manager_->StopAll();
+    manager_.reset();
+    EXPECT_FALSE(Contains(home_.ReadIni(), IniValue(DateOf(Rows(1, 1, 600)[0]))));
+
+    ServePage(server_, 1, 2, Rows(10, 2, 500));
+    ServePage(server_, 1, 3, {});
+    Load();
+    EXPECT_EQ(Run().rows.size(), 5u);
+}
+
 TEST_F(PageRun, StartWaitsForAFreeTransfer) {
     ServeHung(9);
     ServePage(server_, 1, 1, Rows(1, 2, 600));
