@@ -175,8 +175,11 @@ struct SiteData {
 
     // Torrent-file fetch.
     TorrentFetch fetch = TorrentFetch::kDirect;
-    std::string_view linkPattern = {};  // kLinkPage, kFormPage, kNumberedLinks
-    std::string_view fetchBody = {};    // kFormPage: "%s" takes the form's value
+    // kLinkPage, kFormPage, kNumberedLinks. "%b" stands for the site's base
+    // address without its closing "/", matched literally: absolute links of
+    // the site are found wherever [Site_...] Base says the site lives.
+    std::string_view linkPattern = {};
+    std::string_view fetchBody = {};  // kFormPage: "%s" takes the form's value
     FollowReferer followReferer = FollowReferer::kBase;
     // A fetch whose percentage has not moved for longer than this has stalled.
     int fetchStallSeconds = 30;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +24,31 @@ constexpr int kLastLink = 2;
 constexpr int kMaxFollowedPages = 3;
 // A numbered link may answer with a line of its own before the file.
 constexpr size_t kFirstLineBytes = 20;
+
+// The link pattern with each "%b" replaced by the base address without its
+// closing "/", punctuation escaped so that it stands for itself.
+std::string ExpandBaseAddress(std::string_view pattern, std::string_view base) {
+    if (base.ends_with('/')) {
+        base.remove_suffix(1);
+    }
+    std::string literal;
+    for (const char c : base) {
+        if (std::ispunct(static_cast<unsigned char>(c)) != 0) {
+            literal += '\\';
+        }
+        literal += c;
+    }
+    std::string out;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 'b') {
+            out += literal;
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
 
 bool IsTorrent(const char* data, size_t length) {
     return length > 0 && data[0] == 'd';
@@ -57,7 +83,8 @@ bool IsPlainFileName(const std::string& name) {
 TorrentFileTask::TorrentFileTask(const SiteContext& context)
     : context_(context),
       toSite_(MakeToSite(context.Charset())),
-      linkPattern_(toSite_->Convert(context.Site().linkPattern)) {}
+      linkPattern_(
+          toSite_->Convert(ExpandBaseAddress(context.Site().linkPattern, context.Base()))) {}
 
 int TorrentFileTask::Start(const TorrentRecord& record) {
     if (state_ == State::kFetching || state_ == State::kDone) {

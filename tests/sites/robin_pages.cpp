@@ -8,13 +8,27 @@ namespace robin_pages {
 
 namespace {
 
-std::string RowMarkup(const Row& row, int classId) {
+std::string Head(const std::string& title) {
+    return "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
+           "charset=gb2312\">\n<title>" +
+           title +
+           "</title>\n</head>\n<body>\n<div class=\"nav\"><a href=\"Index.asp\">首页</a> | "
+           "<a href=\"Search.asp\">搜索</a> | <a href=\"http://bbs.robin.example/\">论坛</a>"
+           "</div>\n";
+}
+
+const char kTableHead[] =
+    "<table width=\"100%\" border=\"0\" cellspacing=\"1\" cellpadding=\"2\" "
+    "bgcolor=\"#C0C0C0\">\n<tr class=\"title\"><td>发布时间</td><td>类别</td><td>名称</td>"
+    "<td>大小</td><td>种子</td><td>下载</td></tr>\n";
+
+std::string RowMarkup(const Row& row, int classId, bool withNote) {
     char date[32];
     std::snprintf(date, sizeof date, "%02d-%02d %02d:%02d", row.month, row.day, row.hour,
                   row.minute);
     const std::string title =
         row.recommended ? "<font color=\"#FF0000\"><b>" + row.title + "</b></font>" : row.title;
-    const std::string note = row.recommended ? " [推荐]" : "";
+    const std::string note = withNote && row.recommended ? " [推荐]" : "";
     return "<tr bgcolor=\"#FFFFFF\" onmouseover=\"this.bgColor='#EEF3FA';\" "
            "onmouseout=\"this.bgColor='#FFFFFF';\"><td align=\"center\" nowrap>" +
            std::string(date) +
@@ -48,19 +62,32 @@ std::string PagerPrefix(int classId) {
 }
 
 std::string Page(int classId, const std::vector<Row>& rows, int page, int lastPage) {
-    std::string html =
-        "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
-        "charset=gb2312\">\n<title>BT资源下载</title>\n</head>\n<body>\n"
-        "<table width=\"100%\" border=\"0\" cellspacing=\"1\" cellpadding=\"2\" "
-        "bgcolor=\"#C0C0C0\">\n<tr class=\"title\"><td>发布时间</td><td>类别</td><td>名称</td>"
-        "<td>大小</td><td>种子</td><td>下载</td></tr>\n";
+    std::string html = Head("BT资源下载") + kTableHead;
     for (const Row& row : rows) {
-        html += RowMarkup(row, classId);
+        html += RowMarkup(row, classId, true);
     }
     if (lastPage > 1) {
         html += Pager(classId, page, lastPage);
     }
     html += "</table>\n</body>\n</html>\n";
+    return site_harness::Gbk(html);
+}
+
+std::string SearchPage(const std::vector<Row>& rows) {
+    std::string html = Head("搜索结果") + kTableHead;
+    for (const Row& row : rows) {
+        html += RowMarkup(row, 1, false);
+    }
+    html += "</table>\n</body>\n</html>\n";
+    return site_harness::Gbk(html);
+}
+
+std::string DetailPage(const std::string& title, const std::vector<std::string>& links) {
+    std::string html = Head(title) + "<h1>" + title + "</h1>\n<div class=\"info\">";
+    for (const std::string& link : links) {
+        html += "<a href=\"" + link + "\"><img src=\"images/down.gif\" border=\"0\">下载种子</a> ";
+    }
+    html += "</div>\n</body>\n</html>\n";
     return site_harness::Gbk(html);
 }
 

@@ -28,4 +28,12 @@ std::string PagerPrefix(int classId);
 // links up to that page; a board of one page has none.
 std::string Page(int classId, const std::vector<Row>& rows, int page, int lastPage);
 
+// The search result page in GBK. Titles are printed as given (the site marks
+// new entries inside them); results carry no recommendation note.
+std::string SearchPage(const std::vector<Row>& rows);
+
+// A torrent's detail page in GBK whose download anchors lead to `links`, in
+// order, besides the site's navigation.
+std::string DetailPage(const std::string& title, const std::vector<std::string>& links);
+
 }  // namespace robin_pages

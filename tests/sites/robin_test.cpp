@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <ctime>
 
+#include "fetch_harness.h"
 #include "robin_pages.h"
 #include "site_harness.h"
 
 namespace {
 
+using fetch_harness::Reply;
 using robin_pages::Row;
 using testing_support::FixtureReply;
 using testing_support::FixtureServer;
@@ -62,11 +64,12 @@ std::string Describe(const TorrentRecord& r) {
 
 // The detail page is also the torrent page; the title loses its colour but
 // not the text, and the note after the link is not part of it.
-std::string Expected(const Served& served, const std::string& base, int type) {
+std::string Expected(const Served& served, const std::string& base, int type,
+                     const std::string& title = "") {
     TorrentRecord record;
     record.AddDate = served.date;
     record.RefreshDate = served.date;
-    record.Name = "[robin]" + served.row.title;
+    record.Name = "[robin]" + (title.empty() ? served.row.title : title);
     record.Addr0 = base + "Show.asp?ID=" + std::to_string(served.row.id);
     record.WebAddr = record.Addr0;
     record.Type = type;
@@ -197,6 +200,72 @@ TEST_F(RobinSite, EachBoardPagesOnlyThroughItsOwnPager) {
     EXPECT_EQ(site.RunSlot(1, 3).size(), 3u);
     EXPECT_EQ(server_.Targets(),
               (std::vector<std::string>{"/Index.asp?ClassID=702", "/Index.asp?ClassID=704"}));
+}
+
+TEST_F(RobinSite, SearchTakesEveryResultWithItsWholeTitle) {
+    // Results of any age; the site marks new entries inside the title.
+    Served marked = MakeRow(41, 40, 10, 0);
+    marked.row.title = "英雄本色<span class=\"new\"><img src=\"images/new.gif\"></span> DVD";
+    const Served recommended = MakeRow(42, 41, 9, 0, true);
+    // 300 bytes as the site sends it, kept whole.
+    Served whole = MakeRow(43, 200, 8, 0);
+    whole.row.title.clear();
+    for (int i = 0; i < 15; ++i) {
+        whole.row.title += "英雄英雄英雄英雄英雄";
+    }
+    Serve("/Search.asp?SearchType=0&SearchClass=0&SearchText=%D3%A2%D0%DB",
+          robin_pages::SearchPage({marked.row, recommended.row, whole.row}));
+
+    site_harness::LoadedSite site("robin.so", base_);
+    const TorrentRecordArray found = site.RunSearch("英雄");
+    EXPECT_EQ(Described(found), (std::vector<std::string>{
+                                    Expected(marked, base_, 0, "英雄本色 DVD"),
+                                    Expected(recommended, base_, 0), Expected(whole, base_, 0)}));
+    ASSERT_EQ(server_.Requests().size(), 1u);
+    EXPECT_EQ(server_.Requests()[0].method, "GET");
+    EXPECT_EQ(server_.Requests()[0].Header("referer"), base_);
+}
+
+TEST_F(RobinSite, FetchesTheTorrentItsDetailPageLinks) {
+    const std::string first = fetch_harness::Torrent("robin 11");
+    const std::string second = fetch_harness::Torrent("robin 12");
+    Serve("/Show.asp?ID=11", robin_pages::DetailPage("剧集 11", {"/torrent/11.torrent"}));
+    server_.Route("/torrent/11.torrent", Reply(first));
+    // An absolute link is followed as it stands; one to another host is not
+    // the site's.
+    Serve("/Show.asp?ID=12",
+          robin_pages::DetailPage("剧集 12", {"http://mirror.robin.example/torrent/12.torrent",
+                                              base_ + "torrent/2005/12.torrent"}));
+    server_.Route("/torrent/2005/12.torrent", Reply(second));
+    Serve("/Show.asp?ID=13", robin_pages::DetailPage("剧集 13", {"Down.asp?ID=13"}));
+
+    site_harness::LoadedSite site("robin.so", base_);
+    TorrentRecord record;
+    record.FileName = "剧集 11";
+    record.Addr0 = base_ + "Show.asp?ID=11";
+    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), 100);
+    EXPECT_EQ(fetch_harness::ReadTorrent(site, "剧集 11"), first);
+
+    record = TorrentRecord{};
+    record.FileName = "剧集 12";
+    record.Addr0 = base_ + "Show.asp?ID=12";
+    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), 100);
+    EXPECT_EQ(fetch_harness::ReadTorrent(site, "剧集 12"), second);
+
+    // A detail page without a torrent link fails the fetch and leaves no lock.
+    record = TorrentRecord{};
+    record.FileName = "剧集 13";
+    record.Addr0 = base_ + "Show.asp?ID=13";
+    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), -1);
+
+    EXPECT_EQ(server_.Targets(),
+              (std::vector<std::string>{"/Show.asp?ID=11", "/torrent/11.torrent", "/Show.asp?ID=12",
+                                        "/torrent/2005/12.torrent", "/Show.asp?ID=13"}));
+    for (const auto& request : server_.Requests()) {
+        EXPECT_EQ(request.Header("referer"), base_);
+    }
+    EXPECT_EQ(fetch_harness::TorrentFiles(site),
+              (std::vector<std::string>{"剧集 11.torrent", "剧集 12.torrent"}));
 }
 
 }  // namespace

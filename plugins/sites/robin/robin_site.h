@@ -52,7 +52,7 @@ inline constexpr SiteData kSite{
     .searchRequest = SearchRequest::kGet,
     .searchPath = "Search.asp?SearchType=0&SearchClass=0&SearchText=%s",
     .fetch = TorrentFetch::kLinkPage,
-    .linkPattern = R"pat(<a\bhref="({(http://robin\.example)?/torrent/.*?})")pat",
+    .linkPattern = R"pat(<a\bhref="({(%b)?/torrent/.*?})")pat",
 };
 
 }  // namespace robin
