@@ -10,6 +10,7 @@
 #include "cli_context.h"
 #include "commands.h"
 #include "refresh_engine.h"
+#include "refresh_lock.h"
 #include "texts.h"
 
 namespace cli {
@@ -56,6 +57,12 @@ int RunRefresh(const std::string& home, const RefreshOptions& options) {
     std::string error;
     auto context = CliContext::Open(home, error);
     if (!context) {
+        return Fail(error);
+    }
+    // One refresher per home: a second would append the same rows and
+    // overwrite the plug-ins' remembered dates.
+    auto lock = CRefreshLock::Acquire(home, error);
+    if (!lock) {
         return Fail(error);
     }
     CCategoryNode& root = context->Config().GetRoot();
