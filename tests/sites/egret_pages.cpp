@@ -64,4 +64,16 @@ std::string Page(const std::string& category, const std::vector<Row>& rows) {
     return site_harness::Gbk(html);
 }
 
+std::string DetailPage(const std::string& title, const std::string& torrentLink) {
+    return site_harness::Gbk(
+        "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
+        "charset=gb2312\">\n<title>" +
+        title + "</title>\n</head>\n<body>\n<h2>" + title +
+        "</h2>\n<table class=\"detail\"><tr><td>发布者</td><td><a "
+        "href=\"userdetails.php?id=7\">片源组</a> <a href=\"download.php?uid=7\">其他种子</a>"
+        "</td></tr>\n<tr><td>下载</td><td><a href=\"" +
+        torrentLink + "\"><img src=\"pic/torrent.gif\" border=\"0\"> " + title +
+        ".torrent</a></td></tr>\n</table>\n</body>\n</html>\n");
+}
+
 }  // namespace egret_pages

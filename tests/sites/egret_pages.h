@@ -23,4 +23,8 @@ struct Row {
 // A listing page in GBK; `category` names the category in the page head.
 std::string Page(const std::string& category, const std::vector<Row>& rows);
 
+// A torrent's detail page in GBK: its description, a link to the uploader's
+// other torrents, and the download link `torrentLink`.
+std::string DetailPage(const std::string& title, const std::string& torrentLink);
+
 }  // namespace egret_pages

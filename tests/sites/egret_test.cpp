@@ -7,6 +7,7 @@
 #include <map>
 
 #include "egret_pages.h"
+#include "fetch_harness.h"
 #include "site_harness.h"
 
 namespace {
@@ -62,7 +63,7 @@ std::string Describe(const TorrentRecord& r) {
 }
 
 // The description comes back without the script's escapes.
-std::string Expected(const Served& served, const std::string& base, int type) {
+std::string Expected(const Served& served, const std::string& base, int type = 0) {
     TorrentRecord record;
     record.AddDate = served.date;
     record.RefreshDate = served.date;
@@ -186,6 +187,43 @@ TEST_F(EgretSite, OneCategorySlotStopsAtItsFirstPageWithoutNewRows) {
     server_.ClearRequests();
     EXPECT_TRUE(site.RunSlot(1, 1).empty());
     EXPECT_EQ(Bodies(), std::vector<std::string>{Body(1, "3")});
+}
+
+TEST_F(EgretSite, SearchPostsTheEscapedKeywordAndTakesRowsOfAnyAge) {
+    const std::vector<Served> found = {MakeRow(81, 3, 10, 0), MakeRow(82, 200, 9, 0)};
+    const std::string body =
+        "sorttype=&page=&category=&tracker=&keyword=%D3%A2%D0%DB%20%32"
+        "&keytype=subject";
+    pages_[body] = egret_pages::Page("搜索", Rows(found));
+
+    site_harness::LoadedSite site("egret.so", base_);
+    EXPECT_EQ(Described(site.RunSearch("英雄 2")),
+              (std::vector<std::string>{Expected(found[0], base_), Expected(found[1], base_)}));
+    EXPECT_EQ(Bodies(), std::vector<std::string>{body});
+}
+
+TEST_F(EgretSite, FetchesTheTorrentLinkedFromTheDetailPage) {
+    const std::string torrent = fetch_harness::Torrent("egret 61");
+    server_.Route("/details.php?id=61",
+                  fetch_harness::Reply(egret_pages::DetailPage(
+                      "电影 61", "download.php?url=attachments/200506/61_a8f3.torrent")));
+    server_.Route("/download.php?url=attachments/200506/61_a8f3.torrent",
+                  fetch_harness::Reply(torrent));
+
+    site_harness::LoadedSite site("egret.so", base_);
+    TorrentRecord record;
+    record.FileName = "电影 61";
+    record.Addr0 = base_ + "details.php?id=61";
+    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), 100);
+    EXPECT_EQ(fetch_harness::ReadTorrent(site, "电影 61"), torrent);
+    EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"电影 61.torrent"});
+    EXPECT_EQ(server_.Targets(),
+              (std::vector<std::string>{"/details.php?id=61",
+                                        "/download.php?url=attachments/200506/61_a8f3.torrent"}));
+    for (const auto& request : server_.Requests()) {
+        EXPECT_EQ(request.method, "GET");
+        EXPECT_EQ(request.Header("referer"), base_);
+    }
 }
 
 }  // namespace
