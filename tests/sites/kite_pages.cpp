@@ -63,4 +63,15 @@ std::string Page(const std::vector<Row>& rows) {
     return site_harness::Gbk(html);
 }
 
+std::string DetailPage(const std::string& title, const std::string& torrentLink) {
+    return site_harness::Gbk(
+        "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
+        "charset=gbk\">\n<title>" +
+        title +
+        "</title>\n</head>\n<body>\n<div id=\"menu\"><a href=\"index.php\">首页</a></div>\n"
+        "<div class=\"torrent\"><h3>" +
+        title + "</h3><p>文件列表：" + title + ".mkv</p><p><a href=\"" + torrentLink +
+        "\" title=\"下载种子\"><img src=\"pic/dl.gif\"></a></p></div>\n</body>\n</html>\n");
+}
+
 }  // namespace kite_pages

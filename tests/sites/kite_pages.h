@@ -24,4 +24,7 @@ struct Row {
 // A listing page in GBK.
 std::string Page(const std::vector<Row>& rows);
 
+// A torrent's page in GBK with its download link `torrentLink`.
+std::string DetailPage(const std::string& title, const std::string& torrentLink);
+
 }  // namespace kite_pages

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <map>
 
+#include "fetch_harness.h"
 #include "kite_pages.h"
 #include "site_harness.h"
 
@@ -63,7 +64,7 @@ std::string Describe(const TorrentRecord& r) {
 }
 
 // A featured title loses its colour.
-std::string Expected(const Served& served, const std::string& base, int type) {
+std::string Expected(const Served& served, const std::string& base, int type = 0) {
     TorrentRecord record;
     record.AddDate = served.date;
     record.RefreshDate = served.date;
@@ -186,6 +187,36 @@ TEST_F(KiteSite, StopsAtThePageLimitAndServesNoOtherGroups) {
         EXPECT_EQ(site.StopDownPage(group, index), 1);
     }
     EXPECT_TRUE(server_.Requests().empty());
+}
+
+TEST_F(KiteSite, SearchPostsTheEscapedKeywordAndFetchesThroughTheTorrentPage) {
+    const std::vector<Served> found = {MakeRow(91, 5, 10, 0, "#0000FF"), MakeRow(92, 300, 9, 0)};
+    const std::string body =
+        "sorttype=&groupid=&page=&tracker=&category=&keyword=%B6%AF%BB%AD"
+        "&keytype=subject";
+    pages_[body] = kite_pages::Page(Rows(found));
+    const std::string torrent = fetch_harness::Torrent("kite 91");
+    server_.Route("/show.php?id=91", fetch_harness::Reply(kite_pages::DetailPage(
+                                         "动画 91", "download.php?id=91&passkey=5f2a")));
+    server_.Route("/download.php?id=91&passkey=5f2a", fetch_harness::Reply(torrent));
+
+    site_harness::LoadedSite site("kite.so", base_);
+    const TorrentRecordArray rows = site.RunSearch("动画");
+    EXPECT_EQ(Described(rows),
+              (std::vector<std::string>{Expected(found[0], base_), Expected(found[1], base_)}));
+    EXPECT_EQ(Bodies(), std::vector<std::string>{body});
+
+    server_.ClearRequests();
+    ASSERT_FALSE(rows.empty());
+    TorrentRecord record = rows[0];
+    record.FileName = "动画 91";
+    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), 100);
+    EXPECT_EQ(fetch_harness::ReadTorrent(site, "动画 91"), torrent);
+    EXPECT_EQ(server_.Targets(),
+              (std::vector<std::string>{"/show.php?id=91", "/download.php?id=91&passkey=5f2a"}));
+    for (const auto& request : server_.Requests()) {
+        EXPECT_EQ(request.Header("referer"), base_);
+    }
 }
 
 }  // namespace
