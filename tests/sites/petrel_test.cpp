@@ -3,35 +3,26 @@
 // fixture site.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
 #include <tuple>
 
+#include "fetch_harness.h"
 #include "petrel_pages.h"
 #include "site_harness.h"
 
 namespace {
 
+using fetch_harness::Reply;
+using fetch_harness::Torrent;
 using petrel_pages::Row;
 using site_harness::Gbk;
-using testing_support::FixtureReply;
 using testing_support::FixtureServer;
 
 auto Fields(const TorrentRecord& r) {
     return std::make_tuple(r.AddDate.Format(), r.AddDate.m_status, r.Name, r.Addr0, r.Addr1,
                            r.Addr2, r.Addr3, r.WebAddr, r.Type, r.Size, r.RefreshDate.Format(),
                            r.Seeds, r.Peers, r.Comment, r.bCompleted, r.FileName, r.DllID);
-}
-
-FixtureReply Html(std::string body) {
-    FixtureReply reply;
-    reply.body = std::move(body);
-    return reply;
 }
 
 // `minutes` before an hour ago. The site prints no year; any date of the
@@ -66,48 +57,6 @@ TorrentRecord Expected(const std::string& base, const Row& row, int type) {
     return record;
 }
 
-// Fetches the record's torrent the way the host does: start, poll until 100
-// or -1, stop. Answers the last status.
-int FetchTorrent(site_harness::LoadedSite& site, TorrentRecord& record) {
-    record.DownHd = site.StartDownTFile(&record);
-    if (record.DownHd == 0) {
-        return -1;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    int status = 0;
-    while ((status = site.GetDownTFileStatus(&record)) != 100 && status != -1 &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    site.StopDownTFile(&record);
-    return status;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-// A torrent file with every kind of byte in it: the file must come out as
-// the site sent it.
-std::string Torrent(const std::string& name) {
-    std::string torrent = "d8:announce31:http://tracker.example/announce4:infod4:name" +
-                          std::to_string(name.size()) + ":" + name + "6:pieces20:";
-    for (int i = 0; i < 20; ++i) {
-        torrent += static_cast<char>(i * 13);
-    }
-    return torrent + "ee";
-}
-
-FixtureReply TorrentReply(const std::string& name) {
-    FixtureReply reply;
-    reply.body = Torrent(name);
-    reply.contentType = "application/x-bittorrent";
-    return reply;
-}
-
 TEST(PetrelSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     FixtureServer server;
     const std::string base = server.Url("/");
@@ -120,9 +69,9 @@ TEST(PetrelSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
         {Before(40), "a1f0", "已取过的", "1 MB", 1, 1, false},
     };
     const std::vector<Row> page3 = {{Before(90), "a1e9", "更早的", "1 MB", 1, 1, false}};
-    server.Route(Target(5, 1), Html(petrel_pages::Page(page1)));
-    server.Route(Target(5, 2), Html(petrel_pages::Page(page2)));
-    server.Route(Target(5, 3), Html(petrel_pages::Page(page3)));
+    server.Route(Target(5, 1), Reply(petrel_pages::Page(page1)));
+    server.Route(Target(5, 2), Reply(petrel_pages::Page(page2)));
+    server.Route(Target(5, 3), Reply(petrel_pages::Page(page3)));
 
     site_harness::LoadedSite site("petrel/larkspur.so", base);
     site.ClearPageRecord(2, 2, DateOf(page2[1].when));
@@ -149,7 +98,7 @@ TEST(PetrelSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     server.ClearRequests();
     server.SetHandler([](const testing_support::FixtureRequest& request) {
         const int page = std::stoi(request.target.substr(request.target.rfind('=') + 1));
-        return Html(petrel_pages::Page(
+        return Reply(petrel_pages::Page(
             {{Before(page), "b" + std::to_string(page), "综艺", "350 MB", 1, 1, false}}));
     });
     std::vector<std::string> expected;
@@ -188,7 +137,7 @@ TEST(PetrelSite, SearchesWithTheKeywordEscapedAndFetchesTorrentsDirectly) {
         {Before(0), "c0d1", "大长今 全集", "8.2 GB", 31, 7, true},
         {Before(900), "c0d0", "大长今 OST", "120 MB", 2, 0, false},
     };
-    server.Route("/index.php", Html(petrel_pages::Page(found)));
+    server.Route("/index.php", Reply(petrel_pages::Page(found)));
 
     site_harness::LoadedSite site("petrel/larkspur.so", base);
     const TorrentRecordArray rows = site.RunSearch("大长今");
@@ -205,16 +154,17 @@ TEST(PetrelSite, SearchesWithTheKeywordEscapedAndFetchesTorrentsDirectly) {
         EXPECT_EQ(Fields(rows[i]), Fields(Expected(base, found[i], 0))) << i;
     }
 
-    server.Route("/download.php?id=c0d1&f=c0d1.torrent", TorrentReply(Gbk("大长今")));
-    std::filesystem::create_directories(site.Home() + "torrents");
+    server.Route("/download.php?id=c0d1&f=c0d1.torrent", Reply(Torrent(Gbk("大长今"))));
     server.ClearRequests();
     TorrentRecord record = rows[0];
     record.FileName = "大长今";
-    EXPECT_EQ(FetchTorrent(site, record), 100);
+    const fetch_harness::FetchResult fetched = fetch_harness::Fetch(site, record);
+    ASSERT_NE(fetched.handle, 0);
+    EXPECT_EQ(fetched.statuses.back(), 100);
     EXPECT_EQ(server.Targets(), std::vector<std::string>{"/download.php?id=c0d1&f=c0d1.torrent"});
     EXPECT_EQ(server.Requests()[0].Header("referer"), base);
-    EXPECT_EQ(ReadFile(site.Home() + "torrents/大长今.torrent"), Torrent(Gbk("大长今")));
-    EXPECT_FALSE(std::filesystem::exists(site.Home() + "torrents/大长今.tmp"));
+    EXPECT_EQ(fetch_harness::ReadTorrent(site, "大长今"), Torrent(Gbk("大长今")));
+    EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"大长今.torrent"});
 }
 
 }  // namespace

@@ -1,34 +1,25 @@
 // plover.so driven through its exports against a fixture site.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
 #include <tuple>
 
+#include "fetch_harness.h"
 #include "plover_pages.h"
 #include "site_harness.h"
 
 namespace {
 
+using fetch_harness::Reply;
+using fetch_harness::Torrent;
 using plover_pages::Row;
 using site_harness::Gbk;
-using testing_support::FixtureReply;
 using testing_support::FixtureServer;
 
 auto Fields(const TorrentRecord& r) {
     return std::make_tuple(r.AddDate.Format(), r.AddDate.m_status, r.Name, r.Addr0, r.Addr1,
                            r.Addr2, r.Addr3, r.WebAddr, r.Type, r.Size, r.RefreshDate.Format(),
                            r.Seeds, r.Peers, r.Comment, r.bCompleted, r.FileName, r.DllID);
-}
-
-FixtureReply Html(std::string body) {
-    FixtureReply reply;
-    reply.body = std::move(body);
-    return reply;
 }
 
 std::string Target(int category, int page) {
@@ -51,48 +42,6 @@ Row MakeRow(const std::string& date, int id, const std::string& title) {
             std::to_string(id % 9 + 1) + ".5GB"};
 }
 
-// Fetches the record's torrent the way the host does: start, poll until 100
-// or -1, stop. Answers the last status.
-int FetchTorrent(site_harness::LoadedSite& site, TorrentRecord& record) {
-    record.DownHd = site.StartDownTFile(&record);
-    if (record.DownHd == 0) {
-        return -1;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    int status = 0;
-    while ((status = site.GetDownTFileStatus(&record)) != 100 && status != -1 &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    site.StopDownTFile(&record);
-    return status;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-// A torrent file with every kind of byte in it: the file must come out as
-// the site sent it.
-std::string Torrent(const std::string& name) {
-    std::string torrent = "d8:announce31:http://tracker.example/announce4:infod4:name" +
-                          std::to_string(name.size()) + ":" + name + "6:pieces20:";
-    for (int i = 0; i < 20; ++i) {
-        torrent += static_cast<char>(i * 13);
-    }
-    return torrent + "ee";
-}
-
-FixtureReply TorrentReply(const std::string& name) {
-    FixtureReply reply;
-    reply.body = Torrent(name);
-    reply.contentType = "application/x-bittorrent";
-    return reply;
-}
-
 TEST(PloverSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     FixtureServer server;
     const std::string base = server.Url("/");
@@ -108,9 +57,9 @@ TEST(PloverSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
         MakeRow("2005-03-09 12:00", 72, "已取过的"),
     };
     const std::vector<Row> page3 = {MakeRow("2005-03-08 00:00", 71, "更早的")};
-    server.Route(Target(1, 1), Html(plover_pages::Page("电影", page1)));
-    server.Route(Target(1, 2), Html(plover_pages::Page("电影", page2)));
-    server.Route(Target(1, 3), Html(plover_pages::Page("电影", page3)));
+    server.Route(Target(1, 1), Reply(plover_pages::Page("电影", page1)));
+    server.Route(Target(1, 2), Reply(plover_pages::Page("电影", page2)));
+    server.Route(Target(1, 3), Reply(plover_pages::Page("电影", page3)));
 
     site_harness::LoadedSite site("plover.so", base);
     site.ClearPageRecord(2, 1, OleDate::Parse("2005-03-09 12:00:00"));
@@ -137,7 +86,7 @@ TEST(PloverSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     server.ClearRequests();
     server.SetHandler([](const testing_support::FixtureRequest& request) {
         const int page = std::atoi(request.target.c_str() + request.target.rfind('_') + 1);
-        return Html(plover_pages::Page(
+        return Reply(plover_pages::Page(
             "其他", {MakeRow("2005-02-" + std::to_string(28 - page) + " 10:00", page, "其他")}));
     });
     std::vector<std::string> expected;
@@ -179,14 +128,15 @@ TEST(PloverSite, SearchesNothingAndFetchesTorrentsDirectly) {
     Row row = MakeRow("2005-03-10 21:30", 77, "英雄 DVD");
     row.torrent = server.Url("/dl/77.torrent");
     TorrentRecord record = Expected(base, row, 2 * 256 + 1);
-    server.Route("/dl/77.torrent", TorrentReply(Gbk("英雄")));
-    std::filesystem::create_directories(site.Home() + "torrents");
+    server.Route("/dl/77.torrent", Reply(Torrent(Gbk("英雄"))));
     record.FileName = "英雄";
-    EXPECT_EQ(FetchTorrent(site, record), 100);
+    const fetch_harness::FetchResult fetched = fetch_harness::Fetch(site, record);
+    ASSERT_NE(fetched.handle, 0);
+    EXPECT_EQ(fetched.statuses.back(), 100);
     EXPECT_EQ(server.Targets(), std::vector<std::string>{"/dl/77.torrent"});
     EXPECT_EQ(server.Requests()[0].Header("referer"), base);
-    EXPECT_EQ(ReadFile(site.Home() + "torrents/英雄.torrent"), Torrent(Gbk("英雄")));
-    EXPECT_FALSE(std::filesystem::exists(site.Home() + "torrents/英雄.tmp"));
+    EXPECT_EQ(fetch_harness::ReadTorrent(site, "英雄"), Torrent(Gbk("英雄")));
+    EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"英雄.torrent"});
 }
 
 }  // namespace

@@ -1,34 +1,25 @@
 // stork.so driven through its exports against a fixture site.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
 #include <tuple>
 
+#include "fetch_harness.h"
 #include "site_harness.h"
 #include "stork_pages.h"
 
 namespace {
 
+using fetch_harness::Reply;
+using fetch_harness::Torrent;
 using site_harness::Gbk;
 using stork_pages::Row;
 using stork_pages::Seeds;
-using testing_support::FixtureReply;
 using testing_support::FixtureServer;
 
 auto Fields(const TorrentRecord& r) {
     return std::make_tuple(r.AddDate.Format(), r.AddDate.m_status, r.Name, r.Addr0, r.Addr1,
                            r.Addr2, r.Addr3, r.WebAddr, r.Type, r.Size, r.RefreshDate.Format(),
                            r.Seeds, r.Peers, r.Comment, r.bCompleted, r.FileName, r.DllID);
-}
-
-FixtureReply Html(std::string body) {
-    FixtureReply reply;
-    reply.body = std::move(body);
-    return reply;
 }
 
 std::string Target(const std::string& script, int page) {
@@ -63,48 +54,6 @@ Row MakeRow(int day, int hour, int id, const std::string& title, int seeds, Seed
             .style = style};
 }
 
-// Fetches the record's torrent the way the host does: start, poll until 100
-// or -1, stop. Answers the last status.
-int FetchTorrent(site_harness::LoadedSite& site, TorrentRecord& record) {
-    record.DownHd = site.StartDownTFile(&record);
-    if (record.DownHd == 0) {
-        return -1;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    int status = 0;
-    while ((status = site.GetDownTFileStatus(&record)) != 100 && status != -1 &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    site.StopDownTFile(&record);
-    return status;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-// A torrent file with every kind of byte in it: the file must come out as
-// the site sent it.
-std::string Torrent(const std::string& name) {
-    std::string torrent = "d8:announce31:http://tracker.example/announce4:infod4:name" +
-                          std::to_string(name.size()) + ":" + name + "6:pieces20:";
-    for (int i = 0; i < 20; ++i) {
-        torrent += static_cast<char>(i * 13);
-    }
-    return torrent + "ee";
-}
-
-FixtureReply TorrentReply(const std::string& name) {
-    FixtureReply reply;
-    reply.body = Torrent(name);
-    reply.contentType = "application/x-bittorrent";
-    return reply;
-}
-
 TEST(StorkSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     FixtureServer server;
     const std::string base = server.Url("/");
@@ -118,9 +67,9 @@ TEST(StorkSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
         MakeRow(8, 12, 38, "已取过的", 1, Seeds::kPlain),
     };
     const std::vector<Row> page3 = {MakeRow(7, 12, 37, "更早的", 1, Seeds::kBold)};
-    server.Route(Target("anime", 1), Html(stork_pages::Page("动画", page1)));
-    server.Route(Target("anime", 2), Html(stork_pages::Page("动画", page2)));
-    server.Route(Target("anime", 3), Html(stork_pages::Page("动画", page3)));
+    server.Route(Target("anime", 1), Reply(stork_pages::Page("动画", page1)));
+    server.Route(Target("anime", 2), Reply(stork_pages::Page("动画", page2)));
+    server.Route(Target("anime", 3), Reply(stork_pages::Page("动画", page3)));
 
     site_harness::LoadedSite site("stork.so", base);
     site.ClearPageRecord(3, 1, OleDate::FromFields(2005, 3, 8, 12, 30));
@@ -146,7 +95,7 @@ TEST(StorkSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     server.ClearRequests();
     server.SetHandler([](const testing_support::FixtureRequest& request) {
         const int page = std::stoi(request.target.substr(request.target.rfind('=') + 1));
-        return Html(
+        return Reply(
             stork_pages::Page("音乐", {MakeRow(20 - page, 8, page, "专辑", 1, Seeds::kHot)}));
     });
     std::vector<std::string> expected;
@@ -183,14 +132,15 @@ TEST(StorkSite, SearchesNothingAndFetchesTorrentsDirectly) {
     Row row = MakeRow(10, 21, 42, "犬夜叉 第12话", 17, Seeds::kHot);
     row.link = server.Url("/d/42.torrent");
     TorrentRecord record = Expected(base, row, 3 * 256 + 1);
-    server.Route("/d/42.torrent", TorrentReply(Gbk("犬夜叉")));
-    std::filesystem::create_directories(site.Home() + "torrents");
+    server.Route("/d/42.torrent", Reply(Torrent(Gbk("犬夜叉"))));
     record.FileName = "犬夜叉";
-    EXPECT_EQ(FetchTorrent(site, record), 100);
+    const fetch_harness::FetchResult fetched = fetch_harness::Fetch(site, record);
+    ASSERT_NE(fetched.handle, 0);
+    EXPECT_EQ(fetched.statuses.back(), 100);
     EXPECT_EQ(server.Targets(), std::vector<std::string>{"/d/42.torrent"});
     EXPECT_EQ(server.Requests()[0].Header("referer"), base);
-    EXPECT_EQ(ReadFile(site.Home() + "torrents/犬夜叉.torrent"), Torrent(Gbk("犬夜叉")));
-    EXPECT_FALSE(std::filesystem::exists(site.Home() + "torrents/犬夜叉.tmp"));
+    EXPECT_EQ(fetch_harness::ReadTorrent(site, "犬夜叉"), Torrent(Gbk("犬夜叉")));
+    EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"犬夜叉.torrent"});
 }
 
 }  // namespace

@@ -1,18 +1,16 @@
 // swift.so driven through its exports against a fixture site.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
 #include <tuple>
 
+#include "fetch_harness.h"
 #include "site_harness.h"
 #include "swift_pages.h"
 
 namespace {
 
+using fetch_harness::Reply;
+using fetch_harness::Torrent;
 using site_harness::Gbk;
 using swift_pages::Row;
 using testing_support::FixtureReply;
@@ -42,12 +40,6 @@ std::string Target(const std::string& code, int page) {
            "&uploadtype=&&searchstr=&&searchtype=&&sort=&&spage=" + std::to_string(page);
 }
 
-FixtureReply Html(std::string body) {
-    FixtureReply reply;
-    reply.body = std::move(body);
-    return reply;
-}
-
 TorrentRecord Expected(const std::string& base, const Row& row, int type) {
     TorrentRecord record;
     record.AddDate = record.RefreshDate = DateOf(row.when);
@@ -59,48 +51,6 @@ TorrentRecord Expected(const std::string& base, const Row& row, int type) {
     record.Seeds = row.seeds;
     record.Peers = row.peers;
     return record;
-}
-
-// Fetches the record's torrent the way the host does: start, poll until 100
-// or -1, stop. Answers the last status.
-int FetchTorrent(site_harness::LoadedSite& site, TorrentRecord& record) {
-    record.DownHd = site.StartDownTFile(&record);
-    if (record.DownHd == 0) {
-        return -1;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    int status = 0;
-    while ((status = site.GetDownTFileStatus(&record)) != 100 && status != -1 &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    site.StopDownTFile(&record);
-    return status;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-// A torrent file with every kind of byte in it: the file must come out as
-// the site sent it.
-std::string Torrent(const std::string& name) {
-    std::string torrent = "d8:announce31:http://tracker.example/announce4:infod4:name" +
-                          std::to_string(name.size()) + ":" + name + "6:pieces20:";
-    for (int i = 0; i < 20; ++i) {
-        torrent += static_cast<char>(i * 13);
-    }
-    return torrent + "ee";
-}
-
-FixtureReply TorrentReply(const std::string& name) {
-    FixtureReply reply;
-    reply.body = Torrent(name);
-    reply.contentType = "application/x-bittorrent";
-    return reply;
 }
 
 TEST(SwiftSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
@@ -119,12 +69,12 @@ TEST(SwiftSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     const std::vector<Row> page3 = {{Before(80), "torrents/307.torrent", "旧", "1MB", 0, 0, false}};
     // The site may keep the connection open after a page: its closing tag
     // ends it.
-    FixtureReply first = Html(swift_pages::Page("电影", page1));
+    FixtureReply first = Reply(swift_pages::Page("电影", page1));
     first.omitLength = true;
     first.stallAfterBytes = static_cast<long>(first.body.size());
     server.Route(Target("%A1%F6", 1), first);
-    server.Route(Target("%A1%F6", 2), Html(swift_pages::Page("电影", page2)));
-    server.Route(Target("%A1%F6", 3), Html(swift_pages::Page("电影", page3)));
+    server.Route(Target("%A1%F6", 2), Reply(swift_pages::Page("电影", page2)));
+    server.Route(Target("%A1%F6", 3), Reply(swift_pages::Page("电影", page3)));
 
     site_harness::LoadedSite site("swift.so", base);
     site.ClearPageRecord(2, 1, DateOf(page2[1].when));
@@ -150,7 +100,7 @@ TEST(SwiftSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     server.ClearRequests();
     server.SetHandler([](const testing_support::FixtureRequest& request) {
         const int page = std::stoi(request.target.substr(request.target.rfind('=') + 1));
-        return Html(swift_pages::Page(
+        return Reply(swift_pages::Page(
             "软件", {{Before(page), "torrents/9.torrent", "软件", "1MB", 0, 0, false}}));
     });
     std::vector<std::string> expected;
@@ -176,7 +126,7 @@ TEST(SwiftSite, SearchesWithTheKeywordEscapedAndFetchesTorrentsDirectly) {
         {Before(3000), "torrents/112.torrent", "新仙剑 OL", "1.1GB", 0, 4, false},
     };
     // The result page, too, may keep its connection open.
-    FixtureReply results = Html(swift_pages::Page("搜索结果", found));
+    FixtureReply results = Reply(swift_pages::Page("搜索结果", found));
     results.omitLength = true;
     results.stallAfterBytes = static_cast<long>(results.body.size());
     server.Route("/?searchstr=%CF%C9%BD%A3&searchtype=0", results);
@@ -192,16 +142,17 @@ TEST(SwiftSite, SearchesWithTheKeywordEscapedAndFetchesTorrentsDirectly) {
     }
 
     // The torrent is written byte for byte, whatever its bytes.
-    server.Route("/torrents/301.torrent", TorrentReply(Gbk("仙剑三")));
-    std::filesystem::create_directories(site.Home() + "torrents");
+    server.Route("/torrents/301.torrent", Reply(Torrent(Gbk("仙剑三"))));
     server.ClearRequests();
     TorrentRecord record = rows[0];
     record.FileName = "仙剑奇侠传 三";
-    EXPECT_EQ(FetchTorrent(site, record), 100);
+    const fetch_harness::FetchResult fetched = fetch_harness::Fetch(site, record);
+    ASSERT_NE(fetched.handle, 0);
+    EXPECT_EQ(fetched.statuses.back(), 100);
     EXPECT_EQ(server.Targets(), std::vector<std::string>{"/torrents/301.torrent"});
     EXPECT_EQ(server.Requests()[0].Header("referer"), base);
-    EXPECT_EQ(ReadFile(site.Home() + "torrents/仙剑奇侠传 三.torrent"), Torrent(Gbk("仙剑三")));
-    EXPECT_FALSE(std::filesystem::exists(site.Home() + "torrents/仙剑奇侠传 三.tmp"));
+    EXPECT_EQ(fetch_harness::ReadTorrent(site, "仙剑奇侠传 三"), Torrent(Gbk("仙剑三")));
+    EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"仙剑奇侠传 三.torrent"});
 }
 
 }  // namespace

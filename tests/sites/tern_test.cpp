@@ -1,33 +1,24 @@
 // tern.so driven through its exports against a fixture site.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
 #include <tuple>
 
+#include "fetch_harness.h"
 #include "site_harness.h"
 #include "tern_pages.h"
 
 namespace {
 
+using fetch_harness::Reply;
+using fetch_harness::Torrent;
 using site_harness::Gbk;
 using tern_pages::Row;
-using testing_support::FixtureReply;
 using testing_support::FixtureServer;
 
 auto Fields(const TorrentRecord& r) {
     return std::make_tuple(r.AddDate.Format(), r.AddDate.m_status, r.Name, r.Addr0, r.Addr1,
                            r.Addr2, r.Addr3, r.WebAddr, r.Type, r.Size, r.RefreshDate.Format(),
                            r.Seeds, r.Peers, r.Comment, r.bCompleted, r.FileName, r.DllID);
-}
-
-FixtureReply Html(std::string body) {
-    FixtureReply reply;
-    reply.body = std::move(body);
-    return reply;
 }
 
 // The category word goes out as raw GBK bytes, the way the site reads it.
@@ -48,48 +39,6 @@ TorrentRecord Expected(const std::string& base, const Row& row, int type) {
     return record;
 }
 
-// Fetches the record's torrent the way the host does: start, poll until 100
-// or -1, stop. Answers the last status.
-int FetchTorrent(site_harness::LoadedSite& site, TorrentRecord& record) {
-    record.DownHd = site.StartDownTFile(&record);
-    if (record.DownHd == 0) {
-        return -1;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    int status = 0;
-    while ((status = site.GetDownTFileStatus(&record)) != 100 && status != -1 &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    site.StopDownTFile(&record);
-    return status;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-// A torrent file with every kind of byte in it: the file must come out as
-// the site sent it.
-std::string Torrent(const std::string& name) {
-    std::string torrent = "d8:announce31:http://tracker.example/announce4:infod4:name" +
-                          std::to_string(name.size()) + ":" + name + "6:pieces20:";
-    for (int i = 0; i < 20; ++i) {
-        torrent += static_cast<char>(i * 13);
-    }
-    return torrent + "ee";
-}
-
-FixtureReply TorrentReply(const std::string& name) {
-    FixtureReply reply;
-    reply.body = Torrent(name);
-    reply.contentType = "application/x-bittorrent";
-    return reply;
-}
-
 TEST(TernSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     FixtureServer server;
     const std::string base = server.Url("/");
@@ -104,9 +53,9 @@ TEST(TernSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     const std::vector<Row> page3 = {
         {"2005-03-08 00:00:00", "download.php?id=38", "更早的", "1MB", 1, 1},
     };
-    server.Route(Target("游戏", 1), Html(tern_pages::Page("游戏", page1)));
-    server.Route(Target("游戏", 2), Html(tern_pages::Page("游戏", page2)));
-    server.Route(Target("游戏", 3), Html(tern_pages::Page("游戏", page3)));
+    server.Route(Target("游戏", 1), Reply(tern_pages::Page("游戏", page1)));
+    server.Route(Target("游戏", 2), Reply(tern_pages::Page("游戏", page2)));
+    server.Route(Target("游戏", 3), Reply(tern_pages::Page("游戏", page3)));
 
     site_harness::LoadedSite site("tern.so", base);
     site.ClearPageRecord(1, 1, OleDate::Parse("2005-03-09 12:00:00"));
@@ -132,7 +81,7 @@ TEST(TernSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     server.ClearRequests();
     server.SetHandler([](const testing_support::FixtureRequest& request) {
         const std::string second = "0" + request.target.substr(request.target.find('=') + 1, 1);
-        return Html(tern_pages::Page(
+        return Reply(tern_pages::Page(
             "连续剧", {{"2005-03-10 08:00:" + second, "download.php?id=1", "剧", "1GB", 0, 0}}));
     });
     std::vector<std::string> expected;
@@ -168,14 +117,15 @@ TEST(TernSite, SearchesNothingAndFetchesTorrentsDirectly) {
     TorrentRecord record =
         Expected(base, {"2005-03-10 08:09:10", "download.php?id=42", "仙剑奇侠传", "650MB", 3, 5},
                  1 * 256 + 1);
-    server.Route("/download.php?id=42", TorrentReply(Gbk("仙剑奇侠传")));
-    std::filesystem::create_directories(site.Home() + "torrents");
+    server.Route("/download.php?id=42", Reply(Torrent(Gbk("仙剑奇侠传"))));
     record.FileName = "仙剑奇侠传";
-    EXPECT_EQ(FetchTorrent(site, record), 100);
+    const fetch_harness::FetchResult fetched = fetch_harness::Fetch(site, record);
+    ASSERT_NE(fetched.handle, 0);
+    EXPECT_EQ(fetched.statuses.back(), 100);
     EXPECT_EQ(server.Targets(), std::vector<std::string>{"/download.php?id=42"});
     EXPECT_EQ(server.Requests()[0].Header("referer"), base);
-    EXPECT_EQ(ReadFile(site.Home() + "torrents/仙剑奇侠传.torrent"), Torrent(Gbk("仙剑奇侠传")));
-    EXPECT_FALSE(std::filesystem::exists(site.Home() + "torrents/仙剑奇侠传.tmp"));
+    EXPECT_EQ(fetch_harness::ReadTorrent(site, "仙剑奇侠传"), Torrent(Gbk("仙剑奇侠传")));
+    EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"仙剑奇侠传.torrent"});
 }
 
 }  // namespace
