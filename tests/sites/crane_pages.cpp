@@ -56,4 +56,24 @@ std::string Page(int fid, const std::vector<Thread>& threads) {
     return site_harness::Gbk(html);
 }
 
+std::string ThreadPage(const Thread& thread, const std::string& attachmentLink) {
+    const std::string tid = std::to_string(thread.id);
+    return site_harness::Gbk(
+        "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
+        "charset=gbk\">\n<title>" +
+        thread.title +
+        " - BT发布区</title>\n</head>\n<body>\n<div id=\"nav\"><a href=\"index.php\">论坛首页"
+        "</a> &raquo; <a href=\"forumdisplay.php?fid=269\">BT发布区</a></div>\n"
+        "<div class=\"post\" id=\"pid" +
+        tid +
+        "\"><div class=\"postinfo\"><a href=\"space.php?uid=5\">发布者</a></div>\n"
+        "<div class=\"postmessage\"><h2>" +
+        thread.title +
+        "</h2>\n<p>片名：……</p>\n<div class=\"box postattachlist\"><dl class=\"t_attachlist\">"
+        "<dt><img src=\"images/attachicons/torrent.gif\"> <a href=\"" +
+        attachmentLink + "\" target=\"_blank\">" + tid +
+        ".torrent</a> <em>(21.3 KB)</em></dt><dd>下载次数: 140</dd></dl></div>\n"
+        "</div></div>\n</body>\n</html>\n");
+}
+
 }  // namespace crane_pages

@@ -20,4 +20,8 @@ struct Thread {
 // A page of board `fid` in GBK, with a sticky notice above the threads.
 std::string Page(int fid, const std::vector<Thread>& threads);
 
+// A thread in GBK whose first post carries the attachment `attachmentLink`
+// (besides links to the poster and the board).
+std::string ThreadPage(const Thread& thread, const std::string& attachmentLink);
+
 }  // namespace crane_pages

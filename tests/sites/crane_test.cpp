@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "crane_pages.h"
+#include "fetch_harness.h"
 #include "site_harness.h"
 
 namespace {
@@ -154,6 +155,35 @@ TEST_F(CraneSite, OneBoardSlotStopsAtOldThreadsAndKeepsFullTitles) {
     site.Unload();
     EXPECT_NE(site.ReadRegistry().find("11=" + RefreshValue(record.AddDate)), std::string::npos)
         << site.ReadRegistry();
+}
+
+TEST_F(CraneSite, SearchesNothingAndFetchesTheThreadsAttachment) {
+    site_harness::LoadedSite site("crane.so", base_);
+    // No search of this board is known: a search ends at once, asking nothing.
+    const SearchHandle handle = site.StartSearch("英雄");
+    EXPECT_NE(handle, kNoSearch);
+    EXPECT_EQ(site.GetSearchStatus(handle), 100);
+    TorrentRecordArray none;
+    EXPECT_EQ(site.GetSearchData(handle, &none), 1);
+    EXPECT_TRUE(none.empty());
+    site.StopSearch(handle);
+    EXPECT_TRUE(server_.Targets().empty());
+
+    const Thread thread = MakeThread(2691, 6, 14);
+    const std::string torrent = fetch_harness::Torrent("crane 2691");
+    server_.Route("/viewthread.php?tid=2691",
+                  fetch_harness::Reply(crane_pages::ThreadPage(thread, "attachment.php?aid=8812")));
+    server_.Route("/attachment.php?aid=8812", fetch_harness::Reply(torrent));
+    TorrentRecord record;
+    record.FileName = "电影 2691";
+    record.Addr0 = base_ + "viewthread.php?tid=2691";
+    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), 100);
+    EXPECT_EQ(fetch_harness::ReadTorrent(site, "电影 2691"), torrent);
+    EXPECT_EQ(server_.Targets(),
+              (std::vector<std::string>{"/viewthread.php?tid=2691", "/attachment.php?aid=8812"}));
+    for (const auto& request : server_.Requests()) {
+        EXPECT_EQ(request.Header("referer"), base_);
+    }
 }
 
 }  // namespace
