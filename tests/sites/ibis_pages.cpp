@@ -57,4 +57,14 @@ std::string Page(int fid, const std::vector<Row>& rows) {
     return site_harness::Gbk(html);
 }
 
+std::string DownloadPage(const std::string& title, const std::string& torrentLink) {
+    return site_harness::Gbk(
+        "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
+        "charset=gb2312\">\n<title>下载 " +
+        title + "</title>\n</head>\n<body>\n<table class=\"files\"><tr><td>" + title +
+        ".avi</td><td>700MB</td></tr></table>\n<p><a href=\"index.php\">返回</a> "
+        "<a href=\"" +
+        torrentLink + "\">点击下载种子文件</a></p>\n</body>\n</html>\n");
+}
+
 }  // namespace ibis_pages

@@ -23,6 +23,10 @@ struct Row {
 };
 
 // A listing page of forum `fid` in GBK.
+// The search answers with the same page, forum 0, without icons.
 std::string Page(int fid, const std::vector<Row>& rows);
+
+// The download page in GBK: the torrent's file list and its link.
+std::string DownloadPage(const std::string& title, const std::string& torrentLink);
 
 }  // namespace ibis_pages

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "fetch_harness.h"
 #include "ibis_pages.h"
 #include "site_harness.h"
 
@@ -166,6 +167,38 @@ TEST_F(IbisSite, OneForumSlotCutsLongTitlesAndStopsAtOldRows) {
     EXPECT_EQ(std::string(buffer),
               "<iframe src=\"" + record.WebAddr + "\" width=\"100%\" height=\"500\"></iframe>");
     std::free(buffer);
+}
+
+TEST_F(IbisSite, SearchEscapesEveryByteAndFetchesThroughTheDownloadPage) {
+    Served featured = MakeRow(41, 30, 10, 0);
+    featured.row.color = "#FF0000";
+    const Served old = MakeRow(42, 300, 9, 0);
+    FixtureReply results;
+    results.body = ibis_pages::Page(0, Rows({featured, old}));
+    server_.Route(
+        "/index.php?language=cn&fid=0&title=%D3%A2%D0%DB%20%61%62&page_num_id=4&time_limit_id=1"
+        "&submit=Go",
+        results);
+    const std::string torrent = fetch_harness::Torrent("ibis 41");
+    server_.Route("/download.php?id=41", fetch_harness::Reply(ibis_pages::DownloadPage(
+                                             "片名41", "torrent/200506/41.torrent")));
+    server_.Route("/torrent/200506/41.torrent", fetch_harness::Reply(torrent));
+
+    site_harness::LoadedSite site("ibis.so", base_);
+    const TorrentRecordArray found = site.RunSearch("英雄 ab");
+    EXPECT_EQ(Described(found),
+              (std::vector<std::string>{Expected(featured, base_, 0), Expected(old, base_, 0)}));
+
+    ASSERT_FALSE(found.empty());
+    TorrentRecord record = found[0];
+    record.FileName = "片名41";
+    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), 100);
+    EXPECT_EQ(fetch_harness::ReadTorrent(site, "片名41"), torrent);
+    EXPECT_EQ(server_.Targets().size(), 3u);
+    EXPECT_EQ(server_.Targets().back(), "/torrent/200506/41.torrent");
+    for (const auto& request : server_.Requests()) {
+        EXPECT_EQ(request.Header("referer"), base_);
+    }
 }
 
 }  // namespace
