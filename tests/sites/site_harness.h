@@ -35,23 +35,26 @@ inline std::string Gbk(const std::string& utf8) {
 }
 
 class LoadedSite {
-public:
+  public:
     // `registryName` is the plug-in's path below kernel/ ("crane.so",
     // "petrel/larkspur.so"); the built file is taken from the build's kernel/.
     // `siteKeys` are further lines of the plug-in's [Site_...] section.
     LoadedSite(const std::string& registryName, const std::string& base,
                const std::string& siteKeys = "")
         : m_name(registryName) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tessaro-site-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tessaro-site-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             std::abort();
         }
         m_home = pattern + "/";
         const std::filesystem::path target = m_home + "kernel/" + registryName;
         std::filesystem::create_directories(target.parent_path());
-        std::filesystem::create_symlink(std::string(TESSARO_KERNEL_DIR) + "/" + registryName, target);
+        std::filesystem::create_symlink(std::string(TESSARO_KERNEL_DIR) + "/" + registryName,
+                                        target);
         std::ofstream(m_home + "kernel/dllmgr.ini")
-            << "[Site_" << registryName << "]\nBase=" << base << "\nCharset=GBK\n" << siteKeys;
+            << "[Site_" << registryName << "]\nBase=" << base << "\nCharset=GBK\n"
+            << siteKeys;
         m_module = ::dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
         EXPECT_NE(m_module, nullptr) << ::dlerror();
         if (m_module == nullptr) {
@@ -151,7 +154,7 @@ public:
     PFN_GetSearchStatus GetSearchStatus = nullptr;
     PFN_WebIOCtl WebIOCtl = nullptr;
 
-private:
+  private:
     template <typename Function>
     Function Bind(const char* name) {
         void* address = ::dlsym(m_module, name);
