@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Builds the test tree (AddressSanitizer and UndefinedBehaviorSanitizer) into
+# Checks the formatting, builds the test tree (AddressSanitizer and UndefinedBehaviorSanitizer) into
 # build-test/, runs every test, then runs the threaded tests again under
 # ThreadSanitizer in build-tsan/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
+scripts/format.sh --check
 jobs=$(nproc)
 
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=address
