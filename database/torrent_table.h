@@ -12,7 +12,8 @@
 // is written to the debug trace (see ado_connection.h).
 //
 // The table's cursor yields rows newest first (AddDate descending, then the
-// row id descending for equal dates). It keeps its position between calls, so
+// row id ascending for equal dates, so entries of one date keep the order in
+// which they were appended). It keeps its position between calls, so
 // the list view can page with ReadNext/ReadPrevious; it never loads the table
 // into memory.
 #pragma once
@@ -73,7 +74,9 @@ class CTorrentTable {
 
     // Appends every record as a new row (all columns but DownHd) in one
     // transaction. Duplicates are kept. Writes whether or not the cursor is
-    // open. True unless the batch could not be committed.
+    // open. A row the database refuses is left out. False when the batch
+    // could not be written at all (no catalogue, a bad table name, a failed
+    // commit); an empty batch is true.
     bool InsertBatch(const TorrentRecordArray& records);
 
     // Writes record.FileName into the row named by the bookmark (from a
