@@ -423,6 +423,10 @@ bool CTorrentTable::DeleteByDate(OleDate dtCutOff, bool bRecent) {
     return bDeleted;
 }
 
+namespace {
+constexpr const char* kRowIdColumn = "search_rowid";
+}  // namespace
+
 void CTorrentTable::SearchByName(const std::string& strKeyword, TorrentRecordArray& records) {
     if (!Connect()) {
         return;
@@ -448,13 +452,15 @@ void CTorrentTable::SearchByName(const std::string& strKeyword, TorrentRecordArr
     AdoResult result;
     if (bIndexed) {
         const std::string strFts = QuoteIdentifier(strFtsName);
-        result = connection.Execute("SELECT t.* FROM " + strFts + " JOIN " + strTable +
+        result = connection.Execute("SELECT t.*, t.rowid AS " + std::string(kRowIdColumn) +
+                                        " FROM " + strFts + " JOIN " + strTable +
                                         " AS t ON t.rowid = " + strFts + ".rowid WHERE " + strFts +
                                         " MATCH ?1 AND t.\"Name\" LIKE ?2"
                                         " ORDER BY +t.\"AddDate\" DESC, t.rowid",
                                     {AdoVariant::Text(strTrigrams), pattern});
     } else {
-        result = connection.Execute("SELECT * FROM " + strTable +
+        result = connection.Execute("SELECT *, rowid AS " + std::string(kRowIdColumn) + " FROM " +
+                                        strTable +
                                         " WHERE \"Name\" LIKE ?1 ORDER BY +\"AddDate\" DESC, rowid",
                                     {pattern});
     }
@@ -465,6 +471,12 @@ void CTorrentTable::SearchByName(const std::string& strKeyword, TorrentRecordArr
     while (!rows.IsEOF()) {
         TorrentRecord record;
         ReadRecord(rows, record);
+        // The row's identity, so a download started from a search result
+        // records its file name in the row.
+        AdoVariant rowId;
+        if (rows.GetValue(kRowIdColumn, rowId)) {
+            record.Bookmark.nRowId = rowId.nValue;
+        }
         records.push_back(std::move(record));
         if (!rows.MoveNext()) {
             break;

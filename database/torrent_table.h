@@ -93,7 +93,7 @@ class CTorrentTable {
 
     // Appends every row whose Name contains the keyword ('%' and '_' in the
     // keyword act as wildcards, ASCII letters match either case), newest
-    // first. Bookmark is not set. The cursor is not touched.
+    // first, each with its row's Bookmark. The cursor is not touched.
     void SearchByName(const std::string& strKeyword, TorrentRecordArray& records);
 
     // Number of rows; 0 when the table cannot be opened.

@@ -319,6 +319,13 @@ TEST_F(Catalogue, DeletesByDateAroundMidnightAndKeepTheIndexesInStep) {
     found.clear();
     table.SearchByName("条目", found);
     EXPECT_EQ(found.size(), 2u);
+    // Search results carry their row, so a fetched file can be recorded in it.
+    for (const TorrentRecord& match : found) {
+        ASSERT_TRUE(table.RecordSet().SetBookmark(match.Bookmark));
+        TorrentRecord again;
+        ASSERT_TRUE(table.ReadNext(again));
+        EXPECT_EQ(again.Name, match.Name);
+    }
 }
 
 TEST_F(Catalogue, MissingDamagedAndUnsafeCataloguesFailQuietly) {
