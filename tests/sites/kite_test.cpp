@@ -2,35 +2,21 @@
 // category; kite serves four slots and no films or other groups.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
-#include <map>
-
-#include "fetch_harness.h"
 #include "kite_pages.h"
-#include "site_harness.h"
+#include "site_test_support.h"
 
 namespace {
 
 using kite_pages::Row;
-using testing_support::FixtureReply;
-using testing_support::FixtureRequest;
-using testing_support::FixtureServer;
+using Served = site_test::Served<Row>;
+using site_test::Rows;
 
-struct Served {
-    Row row;
-    OleDate date;
-};
-
-// Dated `days` days before now at hour:minute; the site prints no year.
 Served MakeRow(int id, int days, int hour, int minute, const std::string& color = "") {
-    const time_t when = std::time(nullptr) - static_cast<time_t>(days) * 24 * 3600;
-    std::tm local{};
-    localtime_r(&when, &local);
+    const site_test::PrintedDay printed = site_test::DaysAgo(days, hour, minute);
     Served served;
     served.row.id = id;
-    served.row.month = local.tm_mon + 1;
-    served.row.day = local.tm_mday;
+    served.row.month = printed.month;
+    served.row.day = printed.day;
     served.row.hour = hour;
     served.row.minute = minute;
     served.row.title = "[字幕组][动画 " + std::to_string(id) + "][GB][720P]";
@@ -40,27 +26,8 @@ Served MakeRow(int id, int days, int hour, int minute, const std::string& color 
     served.row.size = std::to_string(200 + id) + "MB";
     served.row.seeds = 40 + id;
     served.row.peers = id % 9;
-    served.date =
-        OleDate::FromFields(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, hour, minute);
+    served.date = printed.date;
     return served;
-}
-
-std::vector<Row> Rows(const std::vector<Served>& served) {
-    std::vector<Row> rows;
-    for (const Served& s : served) {
-        rows.push_back(s.row);
-    }
-    return rows;
-}
-
-std::string Describe(const TorrentRecord& r) {
-    return "AddDate=" + r.AddDate.Format() + " RefreshDate=" + r.RefreshDate.Format() +
-           " Name=" + r.Name + " Addr0=" + r.Addr0 + " Addr1..3=" + r.Addr1 + r.Addr2 + r.Addr3 +
-           " WebAddr=" + r.WebAddr + " Type=" + std::to_string(r.Type) + " Size=" + r.Size +
-           " Seeds=" + std::to_string(r.Seeds) + " Peers=" + std::to_string(r.Peers) +
-           " Comment=" + r.Comment + " bCompleted=" + std::to_string(r.bCompleted) +
-           " FileName=" + r.FileName + " DownHd=" + std::to_string(r.DownHd) +
-           " DllID=" + std::to_string(r.DllID);
 }
 
 // A featured title loses its colour.
@@ -76,15 +43,7 @@ std::string Expected(const Served& served, const std::string& base, int type = 0
     record.Seeds = served.row.seeds;
     record.Peers = served.row.peers;
     record.Comment = served.row.description;
-    return Describe(record);
-}
-
-std::vector<std::string> Described(const TorrentRecordArray& rows) {
-    std::vector<std::string> out;
-    for (const TorrentRecord& r : rows) {
-        out.push_back(Describe(r));
-    }
-    return out;
+    return site_test::Describe(record);
 }
 
 std::string Body(int page, const std::string& category) {
@@ -92,40 +51,11 @@ std::string Body(int page, const std::string& category) {
            "&keyword=&keytype=subject";
 }
 
-class KiteSite : public ::testing::Test {
+class KiteSite : public site_test::FormPostSite {
   protected:
-    void SetUp() override {
-        server_.SetHandler([this](const FixtureRequest& request) {
-            FixtureReply reply;
-            const auto page = pages_.find(request.body);
-            if (request.method != "POST" || request.target != "/index.php" ||
-                page == pages_.end()) {
-                reply.status = 404;
-                return reply;
-            }
-            reply.body = page->second;
-            return reply;
-        });
-    }
-
     void Serve(int page, const std::string& category, const std::vector<Served>& rows) {
         pages_[Body(page, category)] = kite_pages::Page(Rows(rows));
     }
-
-    std::vector<std::string> Bodies() const {
-        std::vector<std::string> bodies;
-        for (const auto& request : server_.Requests()) {
-            EXPECT_EQ(request.method, "POST");
-            EXPECT_EQ(request.target, "/index.php");
-            EXPECT_EQ(request.Header("referer"), base_);
-            bodies.push_back(request.body);
-        }
-        return bodies;
-    }
-
-    std::map<std::string, std::string> pages_;
-    FixtureServer server_;
-    const std::string base_ = server_.Url("/");
 };
 
 TEST_F(KiteSite, PostsPagesOfTheCategoryUntilNothingIsNewer) {
@@ -140,24 +70,18 @@ TEST_F(KiteSite, PostsPagesOfTheCategoryUntilNothingIsNewer) {
     site.ClearPageRecord(3, 1, page2[1].date);
     const TorrentRecordArray rows = site.RunSlot(3, 1);
     const int type = 3 * 256 + 1;
-    EXPECT_EQ(Described(rows),
+    EXPECT_EQ(site_test::Described(rows),
               (std::vector<std::string>{
                   Expected(page1[0], base_, type), Expected(page1[1], base_, type),
                   Expected(page1[2], base_, type), Expected(page2[0], base_, type)}));
-    EXPECT_EQ(Bodies(), (std::vector<std::string>{Body(1, "1"), Body(2, "1"), Body(3, "1")}));
+    EXPECT_EQ(Asked(), (std::vector<std::string>{Body(1, "1"), Body(2, "1"), Body(3, "1")}));
 
-    server_.ClearRequests();
-    EXPECT_TRUE(site.RunSlot(3, 1).empty());
-    EXPECT_EQ(Bodies(), std::vector<std::string>{Body(1, "1")});
+    ExpectRerunStopsAt(site, 3, 1, Body(1, "1"));
 
     ASSERT_FALSE(rows.empty());
-    TorrentRecord record = rows[0];
-    char* buffer = nullptr;
-    int length = 0;
-    EXPECT_EQ(site.WebIOCtl(&record, 1, 0, 0, &buffer, 0, &length), 1);
-    ASSERT_NE(buffer, nullptr);
-    EXPECT_EQ(std::string(buffer), record.Comment);
-    std::free(buffer);
+    const site_test::ShownComment shown = site_test::ShowComment(site, rows[0]);
+    EXPECT_EQ(shown.result, 1);
+    EXPECT_EQ(shown.text, rows[0].Comment);
 }
 
 TEST_F(KiteSite, StopsAtThePageLimitAndServesNoOtherGroups) {
@@ -171,7 +95,7 @@ TEST_F(KiteSite, StopsAtThePageLimitAndServesNoOtherGroups) {
     for (int page = 1; page <= 8; ++page) {
         expected.push_back(Body(page, "5"));
     }
-    EXPECT_EQ(Bodies(), expected);
+    EXPECT_EQ(Asked(), expected);
     std::erase(progress, 0);
     EXPECT_EQ(progress, (std::vector<int>{12, 25, 37, 50, 62, 75, 87, 100}));
 
@@ -202,21 +126,16 @@ TEST_F(KiteSite, SearchPostsTheEscapedKeywordAndFetchesThroughTheTorrentPage) {
 
     site_harness::LoadedSite site("kite.so", base_);
     const TorrentRecordArray rows = site.RunSearch("动画");
-    EXPECT_EQ(Described(rows),
+    EXPECT_EQ(site_test::Described(rows),
               (std::vector<std::string>{Expected(found[0], base_), Expected(found[1], base_)}));
-    EXPECT_EQ(Bodies(), std::vector<std::string>{body});
+    EXPECT_EQ(Asked(), std::vector<std::string>{body});
 
     server_.ClearRequests();
     ASSERT_FALSE(rows.empty());
-    TorrentRecord record = rows[0];
-    record.FileName = "动画 91";
-    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), 100);
-    EXPECT_EQ(fetch_harness::ReadTorrent(site, "动画 91"), torrent);
+    site_test::ExpectFetched(site, rows[0], "动画 91", torrent);
     EXPECT_EQ(server_.Targets(),
               (std::vector<std::string>{"/show.php?id=91", "/download.php?id=91&passkey=5f2a"}));
-    for (const auto& request : server_.Requests()) {
-        EXPECT_EQ(request.Header("referer"), base_);
-    }
+    ExpectReferred();
 }
 
 }  // namespace
