@@ -2,60 +2,30 @@
 // merged into some categories.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
-
-#include "fetch_harness.h"
 #include "ibis_pages.h"
-#include "site_harness.h"
+#include "site_test_support.h"
 
 namespace {
 
 using ibis_pages::Row;
-using testing_support::FixtureReply;
-using testing_support::FixtureServer;
+using Served = site_test::Served<Row>;
+using site_test::Described;
+using site_test::Rows;
 
-struct Served {
-    Row row;
-    OleDate date;
-};
-
-// Dated `days` days before now at hour:minute; the site prints no year.
 Served MakeRow(int id, int days, int hour, int minute) {
-    const time_t when = std::time(nullptr) - static_cast<time_t>(days) * 24 * 3600;
-    std::tm local{};
-    localtime_r(&when, &local);
+    const site_test::PrintedDay printed = site_test::DaysAgo(days, hour, minute);
     Served served;
     served.row.id = id;
-    served.row.month = local.tm_mon + 1;
-    served.row.day = local.tm_mday;
+    served.row.month = printed.month;
+    served.row.day = printed.day;
     served.row.hour = hour;
     served.row.minute = minute;
     served.row.title = "[电影] 片名" + std::to_string(id) + " (2004) DVDRip";
     served.row.size = std::to_string(id % 4 + 1) + ".37GB";
     served.row.seeds = 50 + id;
     served.row.peers = id % 11;
-    served.date =
-        OleDate::FromFields(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, hour, minute);
+    served.date = printed.date;
     return served;
-}
-
-std::vector<Row> Rows(const std::vector<Served>& served) {
-    std::vector<Row> rows;
-    for (const Served& s : served) {
-        rows.push_back(s.row);
-    }
-    return rows;
-}
-
-std::string Describe(const TorrentRecord& r) {
-    return "AddDate=" + r.AddDate.Format() + " RefreshDate=" + r.RefreshDate.Format() +
-           " Name=" + r.Name + " Addr0=" + r.Addr0 + " Addr1..3=" + r.Addr1 + r.Addr2 + r.Addr3 +
-           " WebAddr=" + r.WebAddr + " Type=" + std::to_string(r.Type) + " Size=" + r.Size +
-           " Seeds=" + std::to_string(r.Seeds) + " Peers=" + std::to_string(r.Peers) +
-           " Comment=" + r.Comment + " bCompleted=" + std::to_string(r.bCompleted) +
-           " FileName=" + r.FileName + " DownHd=" + std::to_string(r.DownHd) +
-           " DllID=" + std::to_string(r.DllID);
 }
 
 // Icons and colour are not part of the name; the detail page doubles as
@@ -73,15 +43,7 @@ std::string Expected(const Served& served, const std::string& base, int type,
     record.Size = served.row.size;
     record.Seeds = served.row.seeds;
     record.Peers = served.row.peers;
-    return Describe(record);
-}
-
-std::vector<std::string> Described(const TorrentRecordArray& rows) {
-    std::vector<std::string> out;
-    for (const TorrentRecord& r : rows) {
-        out.push_back(Describe(r));
-    }
-    return out;
+    return site_test::Describe(record);
 }
 
 std::string Target(int fid, int page) {
@@ -89,16 +51,11 @@ std::string Target(int fid, int page) {
            "&title=&page_num_id=3&time_limit_id=1&page=" + std::to_string(page);
 }
 
-class IbisSite : public ::testing::Test {
+class IbisSite : public site_test::SiteTest {
   protected:
     void Serve(int fid, int page, const std::vector<Served>& rows) {
-        FixtureReply reply;
-        reply.body = ibis_pages::Page(fid, Rows(rows));
-        server_.Route(Target(fid, page), reply);
+        SiteTest::Serve(Target(fid, page), ibis_pages::Page(fid, Rows(rows)));
     }
-
-    FixtureServer server_;
-    const std::string base_ = server_.Url("/");
 };
 
 TEST_F(IbisSite, FillsTheForumIdOfEachSectionAndPagesThrough) {
@@ -121,9 +78,7 @@ TEST_F(IbisSite, FillsTheForumIdOfEachSectionAndPagesThrough) {
     const TorrentRecordArray rows = site.RunSlot(2, 1);
     EXPECT_EQ(server_.Targets(), (std::vector<std::string>{Target(1, 1), Target(1, 2), Target(1, 3),
                                                            Target(2, 1), Target(2, 2)}));
-    for (const auto& request : server_.Requests()) {
-        EXPECT_EQ(request.Header("referer"), base_);
-    }
+    ExpectReferred();
     const int type = 2 * 256 + 1;
     EXPECT_EQ(Described(rows), (std::vector<std::string>{
                                    Expected(featured, base_, type), Expected(plain, base_, type),
@@ -154,31 +109,22 @@ TEST_F(IbisSite, OneForumSlotCutsLongTitlesAndStopsAtOldRows) {
                                                          Expected(next, base_, type)}));
     EXPECT_EQ(server_.Targets(), (std::vector<std::string>{Target(3, 1), Target(3, 2)}));
 
-    server_.ClearRequests();
-    EXPECT_TRUE(site.RunSlot(2, 3).empty());
-    EXPECT_EQ(server_.Targets(), std::vector<std::string>{Target(3, 1)});
+    ExpectRerunStopsAt(site, 2, 3, Target(3, 1));
 
     ASSERT_FALSE(rows.empty());
-    TorrentRecord record = rows[0];
-    char* buffer = nullptr;
-    int length = 0;
-    EXPECT_EQ(site.WebIOCtl(&record, 1, 0, 0, &buffer, 0, &length), 1);
-    ASSERT_NE(buffer, nullptr);
-    EXPECT_EQ(std::string(buffer),
-              "<iframe src=\"" + record.WebAddr + "\" width=\"100%\" height=\"500\"></iframe>");
-    std::free(buffer);
+    const site_test::ShownComment shown = site_test::ShowComment(site, rows[0]);
+    EXPECT_EQ(shown.result, 1);
+    EXPECT_EQ(shown.text, site_test::Frame(rows[0].WebAddr));
 }
 
 TEST_F(IbisSite, SearchEscapesEveryByteAndFetchesThroughTheDownloadPage) {
     Served featured = MakeRow(41, 30, 10, 0);
     featured.row.color = "#FF0000";
     const Served old = MakeRow(42, 300, 9, 0);
-    FixtureReply results;
-    results.body = ibis_pages::Page(0, Rows({featured, old}));
-    server_.Route(
+    SiteTest::Serve(
         "/index.php?language=cn&fid=0&title=%D3%A2%D0%DB%20%61%62&page_num_id=4&time_limit_id=1"
         "&submit=Go",
-        results);
+        ibis_pages::Page(0, Rows(std::vector<Served>{featured, old})));
     const std::string torrent = fetch_harness::Torrent("ibis 41");
     server_.Route("/download.php?id=41", fetch_harness::Reply(ibis_pages::DownloadPage(
                                              "片名41", "torrent/200506/41.torrent")));
@@ -190,15 +136,10 @@ TEST_F(IbisSite, SearchEscapesEveryByteAndFetchesThroughTheDownloadPage) {
               (std::vector<std::string>{Expected(featured, base_, 0), Expected(old, base_, 0)}));
 
     ASSERT_FALSE(found.empty());
-    TorrentRecord record = found[0];
-    record.FileName = "片名41";
-    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), 100);
-    EXPECT_EQ(fetch_harness::ReadTorrent(site, "片名41"), torrent);
+    site_test::ExpectFetched(site, found[0], "片名41", torrent);
     EXPECT_EQ(server_.Targets().size(), 3u);
     EXPECT_EQ(server_.Targets().back(), "/torrent/200506/41.torrent");
-    for (const auto& request : server_.Requests()) {
-        EXPECT_EQ(request.Header("referer"), base_);
-    }
+    ExpectReferred();
 }
 
 }  // namespace
