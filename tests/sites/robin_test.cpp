@@ -2,36 +2,23 @@
 // pages by the pager link found on page 1 of each board.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <ctime>
-
-#include "fetch_harness.h"
 #include "robin_pages.h"
-#include "site_harness.h"
+#include "site_test_support.h"
 
 namespace {
 
 using fetch_harness::Reply;
 using robin_pages::Row;
-using testing_support::FixtureReply;
-using testing_support::FixtureServer;
+using Served = site_test::Served<Row>;
+using site_test::Described;
+using site_test::Rows;
 
-// A row as served, with the date the plug-in must read from it.
-struct Served {
-    Row row;
-    OleDate date;
-};
-
-// Dated `days` days before now at hour:minute local time; the site prints no
-// year, so the plug-in has to infer it.
 Served MakeRow(int id, int days, int hour, int minute, bool recommended = false) {
-    const time_t when = std::time(nullptr) - static_cast<time_t>(days) * 24 * 3600;
-    std::tm local{};
-    localtime_r(&when, &local);
+    const site_test::PrintedDay printed = site_test::DaysAgo(days, hour, minute);
     Served served;
     served.row.id = id;
-    served.row.month = local.tm_mon + 1;
-    served.row.day = local.tm_mday;
+    served.row.month = printed.month;
+    served.row.day = printed.day;
     served.row.hour = hour;
     served.row.minute = minute;
     served.row.title = "剧集 第" + std::to_string(id) + "集 [中字]";
@@ -39,27 +26,8 @@ Served MakeRow(int id, int days, int hour, int minute, bool recommended = false)
     served.row.size = std::to_string(id) + ".2GB";
     served.row.seeds = 20 + id;
     served.row.peers = id % 7;
-    served.date =
-        OleDate::FromFields(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, hour, minute);
+    served.date = printed.date;
     return served;
-}
-
-std::vector<Row> Rows(const std::vector<Served>& served) {
-    std::vector<Row> rows;
-    for (const Served& s : served) {
-        rows.push_back(s.row);
-    }
-    return rows;
-}
-
-std::string Describe(const TorrentRecord& r) {
-    return "AddDate=" + r.AddDate.Format() + " RefreshDate=" + r.RefreshDate.Format() +
-           " Name=" + r.Name + " Addr0=" + r.Addr0 + " Addr1..3=" + r.Addr1 + r.Addr2 + r.Addr3 +
-           " WebAddr=" + r.WebAddr + " Type=" + std::to_string(r.Type) + " Size=" + r.Size +
-           " Seeds=" + std::to_string(r.Seeds) + " Peers=" + std::to_string(r.Peers) +
-           " Comment=" + r.Comment + " bCompleted=" + std::to_string(r.bCompleted) +
-           " FileName=" + r.FileName + " DownHd=" + std::to_string(r.DownHd) +
-           " DllID=" + std::to_string(r.DllID);
 }
 
 // The detail page is also the torrent page; the title loses its colour but
@@ -76,34 +44,10 @@ std::string Expected(const Served& served, const std::string& base, int type,
     record.Size = served.row.size;
     record.Seeds = served.row.seeds;
     record.Peers = served.row.peers;
-    return Describe(record);
+    return site_test::Describe(record);
 }
 
-std::vector<std::string> Described(const TorrentRecordArray& rows) {
-    std::vector<std::string> out;
-    for (const TorrentRecord& r : rows) {
-        out.push_back(Describe(r));
-    }
-    return out;
-}
-
-std::string RefreshValue(const OleDate& date) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.9f", date.m_dt);
-    return text;
-}
-
-class RobinSite : public ::testing::Test {
-  protected:
-    void Serve(const std::string& target, const std::string& page) {
-        FixtureReply reply;
-        reply.body = page;
-        server_.Route(target, reply);
-    }
-
-    FixtureServer server_;
-    const std::string base_ = server_.Url("/");
-};
+using RobinSite = site_test::SiteTest;
 
 TEST_F(RobinSite, FollowsThePagerLinkUntilAPageBringsNothingNewer) {
     const Served refresh = MakeRow(0, 3, 12, 0);
@@ -129,30 +73,21 @@ TEST_F(RobinSite, FollowsThePagerLinkUntilAPageBringsNothingNewer) {
     EXPECT_EQ(
         server_.Targets(),
         (std::vector<std::string>{"/Index.asp?ClassID=1", "/" + prefix + "2", "/" + prefix + "3"}));
-    for (const auto& request : server_.Requests()) {
-        EXPECT_EQ(request.method, "GET");
-        EXPECT_EQ(request.Header("referer"), base_);
-    }
+    ExpectReferred("GET");
 
     // The stop adopted the newest row: nothing on page 1 is new any more.
-    server_.ClearRequests();
-    EXPECT_TRUE(site.RunSlot(2, 1).empty());
-    EXPECT_EQ(server_.Targets(), std::vector<std::string>{"/Index.asp?ClassID=1"});
+    ExpectRerunStopsAt(site, 2, 1, "/Index.asp?ClassID=1");
 
     ASSERT_FALSE(rows.empty());
-    TorrentRecord record = rows[0];
-    char* buffer = nullptr;
-    int length = 0;
-    EXPECT_EQ(site.WebIOCtl(&record, 1, 0, 0, &buffer, 0, &length), 1);
-    ASSERT_NE(buffer, nullptr);
-    const std::string frame =
-        "<iframe src=\"" + record.WebAddr + "\" width=\"100%\" height=\"500\"></iframe>";
-    EXPECT_EQ(std::string(buffer), frame);
-    EXPECT_EQ(length, static_cast<int>(frame.size() + 1));
-    std::free(buffer);
+    const site_test::ShownComment shown = site_test::ShowComment(site, rows[0]);
+    const std::string frame = site_test::Frame(rows[0].WebAddr);
+    EXPECT_EQ(shown.result, 1);
+    EXPECT_EQ(shown.text, frame);
+    EXPECT_EQ(shown.length, static_cast<int>(frame.size() + 1));
 
     site.Unload();
-    EXPECT_NE(site.ReadRegistry().find("21=" + RefreshValue(page1[0].date)), std::string::npos)
+    EXPECT_NE(site.ReadRegistry().find("21=" + site_test::RefreshValue(page1[0].date)),
+              std::string::npos)
         << site.ReadRegistry();
 }
 
@@ -222,8 +157,7 @@ TEST_F(RobinSite, SearchTakesEveryResultWithItsWholeTitle) {
                                     Expected(marked, base_, 0, "英雄本色 DVD"),
                                     Expected(recommended, base_, 0), Expected(whole, base_, 0)}));
     ASSERT_EQ(server_.Requests().size(), 1u);
-    EXPECT_EQ(server_.Requests()[0].method, "GET");
-    EXPECT_EQ(server_.Requests()[0].Header("referer"), base_);
+    ExpectReferred("GET");
 }
 
 TEST_F(RobinSite, FetchesTheTorrentItsDetailPageLinks) {
@@ -240,30 +174,18 @@ TEST_F(RobinSite, FetchesTheTorrentItsDetailPageLinks) {
     Serve("/Show.asp?ID=13", robin_pages::DetailPage("剧集 13", {"Down.asp?ID=13"}));
 
     site_harness::LoadedSite site("robin.so", base_);
-    TorrentRecord record;
-    record.FileName = "剧集 11";
-    record.Addr0 = base_ + "Show.asp?ID=11";
-    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), 100);
-    EXPECT_EQ(fetch_harness::ReadTorrent(site, "剧集 11"), first);
-
-    record = TorrentRecord{};
-    record.FileName = "剧集 12";
-    record.Addr0 = base_ + "Show.asp?ID=12";
-    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), 100);
-    EXPECT_EQ(fetch_harness::ReadTorrent(site, "剧集 12"), second);
+    site_test::ExpectFetched(site, site_test::At(base_ + "Show.asp?ID=11"), "剧集 11", first);
+    site_test::ExpectFetched(site, site_test::At(base_ + "Show.asp?ID=12"), "剧集 12", second);
 
     // A detail page without a torrent link fails the fetch and leaves no lock.
-    record = TorrentRecord{};
+    TorrentRecord record = site_test::At(base_ + "Show.asp?ID=13");
     record.FileName = "剧集 13";
-    record.Addr0 = base_ + "Show.asp?ID=13";
     EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), -1);
 
     EXPECT_EQ(server_.Targets(),
               (std::vector<std::string>{"/Show.asp?ID=11", "/torrent/11.torrent", "/Show.asp?ID=12",
                                         "/torrent/2005/12.torrent", "/Show.asp?ID=13"}));
-    for (const auto& request : server_.Requests()) {
-        EXPECT_EQ(request.Header("referer"), base_);
-    }
+    ExpectReferred();
     EXPECT_EQ(fetch_harness::TorrentFiles(site),
               (std::vector<std::string>{"剧集 11.torrent", "剧集 12.torrent"}));
 }
