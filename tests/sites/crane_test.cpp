@@ -2,18 +2,13 @@
 // boards merged into one category, threads with a torrent attached.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-
 #include "crane_pages.h"
-#include "fetch_harness.h"
-#include "site_harness.h"
+#include "site_test_support.h"
 
 namespace {
 
 using crane_pages::Thread;
-using testing_support::FixtureReply;
-using testing_support::FixtureServer;
+using site_test::Described;
 
 Thread MakeThread(int id, int month, int day, const std::string& style = "") {
     Thread thread;
@@ -26,16 +21,6 @@ Thread MakeThread(int id, int month, int day, const std::string& style = "") {
     return thread;
 }
 
-std::string Describe(const TorrentRecord& r) {
-    return "AddDate=" + r.AddDate.Format() + " RefreshDate=" + r.RefreshDate.Format() +
-           " Name=" + r.Name + " Addr0=" + r.Addr0 + " Addr1..3=" + r.Addr1 + r.Addr2 + r.Addr3 +
-           " WebAddr=" + r.WebAddr + " Type=" + std::to_string(r.Type) + " Size=" + r.Size +
-           " Seeds=" + std::to_string(r.Seeds) + " Peers=" + std::to_string(r.Peers) +
-           " Comment=" + r.Comment + " bCompleted=" + std::to_string(r.bCompleted) +
-           " FileName=" + r.FileName + " DownHd=" + std::to_string(r.DownHd) +
-           " DllID=" + std::to_string(r.DllID);
-}
-
 // The thread is both the detail page and the page that holds the torrent;
 // the board prints no size, seeds or peers.
 std::string Expected(const Thread& thread, const std::string& base, int type) {
@@ -46,37 +31,18 @@ std::string Expected(const Thread& thread, const std::string& base, int type) {
     record.Addr0 = base + "viewthread.php?tid=" + std::to_string(thread.id);
     record.WebAddr = record.Addr0;
     record.Type = type;
-    return Describe(record);
-}
-
-std::vector<std::string> Described(const TorrentRecordArray& rows) {
-    std::vector<std::string> out;
-    for (const TorrentRecord& r : rows) {
-        out.push_back(Describe(r));
-    }
-    return out;
+    return site_test::Describe(record);
 }
 
 std::string Target(int fid, int page) {
     return "/forumdisplay.php?fid=" + std::to_string(fid) + "&page=" + std::to_string(page);
 }
 
-std::string RefreshValue(const OleDate& date) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.9f", date.m_dt);
-    return text;
-}
-
-class CraneSite : public ::testing::Test {
+class CraneSite : public site_test::SiteTest {
   protected:
     void Serve(int fid, int page, const std::vector<Thread>& threads) {
-        FixtureReply reply;
-        reply.body = crane_pages::Page(fid, threads);
-        server_.Route(Target(fid, page), reply);
+        SiteTest::Serve(Target(fid, page), crane_pages::Page(fid, threads));
     }
-
-    FixtureServer server_;
-    const std::string base_ = server_.Url("/");
 };
 
 TEST_F(CraneSite, WalksTheBoardsOfACategoryInOrder) {
@@ -108,9 +74,7 @@ TEST_F(CraneSite, WalksTheBoardsOfACategoryInOrder) {
                                         Target(266, 2), Target(247, 1), Target(137, 1),
                                         Target(137, 2), Target(201, 1), Target(201, 2)}));
     EXPECT_EQ(server_.Targets().at(2), "/forumdisplay.php?fid=266&page=1");
-    for (const auto& request : server_.Requests()) {
-        EXPECT_EQ(request.Header("referer"), base_);
-    }
+    ExpectReferred();
     const int type = 2 * 256 + 1;
     EXPECT_EQ(Described(rows),
               (std::vector<std::string>{Expected(a, base_, type), Expected(b, base_, type),
@@ -138,52 +102,33 @@ TEST_F(CraneSite, OneBoardSlotStopsAtOldThreadsAndKeepsFullTitles) {
     EXPECT_EQ(Described(rows), (std::vector<std::string>{Expected(longTitle, base_, 1 * 256 + 1)}));
     EXPECT_EQ(server_.Targets(), (std::vector<std::string>{Target(203, 1), Target(203, 2)}));
 
-    server_.ClearRequests();
-    EXPECT_TRUE(site.RunSlot(1, 1).empty());
-    EXPECT_EQ(server_.Targets(), std::vector<std::string>{Target(203, 1)});
+    ExpectRerunStopsAt(site, 1, 1, Target(203, 1));
 
     ASSERT_FALSE(rows.empty());
-    TorrentRecord record = rows[0];
-    char* buffer = nullptr;
-    int length = 0;
-    EXPECT_EQ(site.WebIOCtl(&record, 1, 0, 0, &buffer, 0, &length), 1);
-    ASSERT_NE(buffer, nullptr);
-    EXPECT_EQ(std::string(buffer),
-              "<iframe src=\"" + record.WebAddr + "\" width=\"100%\" height=\"500\"></iframe>");
-    std::free(buffer);
+    const site_test::ShownComment shown = site_test::ShowComment(site, rows[0]);
+    EXPECT_EQ(shown.result, 1);
+    EXPECT_EQ(shown.text, site_test::Frame(rows[0].WebAddr));
 
     site.Unload();
-    EXPECT_NE(site.ReadRegistry().find("11=" + RefreshValue(record.AddDate)), std::string::npos)
+    EXPECT_NE(site.ReadRegistry().find("11=" + site_test::RefreshValue(rows[0].AddDate)),
+              std::string::npos)
         << site.ReadRegistry();
 }
 
 TEST_F(CraneSite, SearchesNothingAndFetchesTheThreadsAttachment) {
     site_harness::LoadedSite site("crane.so", base_);
-    // No search of this board is known: a search ends at once, asking nothing.
-    const SearchHandle handle = site.StartSearch("英雄");
-    EXPECT_NE(handle, kNoSearch);
-    EXPECT_EQ(site.GetSearchStatus(handle), 100);
-    TorrentRecordArray none;
-    EXPECT_EQ(site.GetSearchData(handle, &none), 1);
-    EXPECT_TRUE(none.empty());
-    site.StopSearch(handle);
-    EXPECT_TRUE(server_.Targets().empty());
+    ExpectInertSearch(site);
 
     const Thread thread = MakeThread(2691, 6, 14);
     const std::string torrent = fetch_harness::Torrent("crane 2691");
     server_.Route("/viewthread.php?tid=2691",
                   fetch_harness::Reply(crane_pages::ThreadPage(thread, "attachment.php?aid=8812")));
     server_.Route("/attachment.php?aid=8812", fetch_harness::Reply(torrent));
-    TorrentRecord record;
-    record.FileName = "电影 2691";
-    record.Addr0 = base_ + "viewthread.php?tid=2691";
-    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), 100);
-    EXPECT_EQ(fetch_harness::ReadTorrent(site, "电影 2691"), torrent);
+    site_test::ExpectFetched(site, site_test::At(base_ + "viewthread.php?tid=2691"), "电影 2691",
+                             torrent);
     EXPECT_EQ(server_.Targets(),
               (std::vector<std::string>{"/viewthread.php?tid=2691", "/attachment.php?aid=8812"}));
-    for (const auto& request : server_.Requests()) {
-        EXPECT_EQ(request.Header("referer"), base_);
-    }
+    ExpectReferred();
 }
 
 }  // namespace
