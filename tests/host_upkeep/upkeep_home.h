@@ -13,20 +13,12 @@
 #include <string>
 
 #include "category_node.h"
+#include "local_time.h"
 #include "torrent_table.h"
 
 namespace upkeep_test {
 
-inline int64_t LocalSeconds(int year, int month, int day, int hour, int minute) {
-    std::tm fields{};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_isdst = -1;
-    return static_cast<int64_t>(std::mktime(&fields));
-}
+using testing_support::LocalSeconds;
 
 // Europe/Berlin moves to summer time on 2024-03-31 and back on 2024-10-27.
 class BerlinTime : public ::testing::Test {

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "fixture_server.h"
+#include "local_time.h"
 #include "torrent_record.h"
 #include "wren_pages.h"
 
@@ -26,16 +27,7 @@ inline int64_t FakeNow() {
     return g_now.load();
 }
 
-inline int64_t LocalSeconds(int year, int month, int day, int hour, int minute) {
-    std::tm fields{};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_isdst = -1;
-    return static_cast<int64_t>(std::mktime(&fields));
-}
+using testing_support::LocalSeconds;
 
 inline wren_pages::Row MakeRow(int id, int month, int day, int hour, int minute) {
     const std::string n = std::to_string(id);
