@@ -83,12 +83,9 @@ int RunPlugins(const std::string& home) {
 
 int RunList(const std::string& home, const ListOptions& options) {
     std::string error;
-    auto context = CliContext::Open(home, error);
+    CCategoryNode* node = nullptr;
+    auto context = CliContext::OpenAt(home, options.node, node, error);
     if (!context) {
-        return Fail(error);
-    }
-    CCategoryNode* node = context->FindNode(options.node, error);
-    if (node == nullptr) {
         return Fail(error);
     }
     CNodePager pager(node);

@@ -39,6 +39,16 @@ std::unique_ptr<CliContext> CliContext::Open(const std::string& home, std::strin
     return context;
 }
 
+std::unique_ptr<CliContext> CliContext::OpenAt(const std::string& home, const std::string& spec,
+                                               CCategoryNode*& node, std::string& error) {
+    auto context = Open(home, error);
+    node = context ? context->FindNode(spec, error) : nullptr;
+    if (node == nullptr) {
+        return nullptr;
+    }
+    return context;
+}
+
 CCategoryNode* CliContext::FindNode(const std::string& spec, std::string& error) {
     int category = -1;
     int sub = 0;

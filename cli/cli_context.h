@@ -25,6 +25,10 @@ class CliContext {
     // its plug-ins. Fails with one sentence when the home is not laid out or
     // the catalogue cannot be opened.
     static std::unique_ptr<CliContext> Open(const std::string& home, std::string& error);
+    // Open, then FindNode(spec) into `node`, for the commands that work on
+    // one node: null with the sentence of whichever failed.
+    static std::unique_ptr<CliContext> OpenAt(const std::string& home, const std::string& spec,
+                                              CCategoryNode*& node, std::string& error);
 
     const std::string& Home() const { return m_strHome; }
     CGlobalConfig& Config() { return *m_pConfig; }

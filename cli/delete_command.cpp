@@ -62,12 +62,9 @@ int RunDelete(const std::string& home, const DeleteOptions& options) {
     }
 
     std::string error;
-    auto context = CliContext::Open(home, error);
+    CCategoryNode* node = nullptr;
+    auto context = CliContext::OpenAt(home, options.node, node, error);
     if (!context) {
-        return Fail(error);
-    }
-    CCategoryNode* node = context->FindNode(options.node, error);
-    if (node == nullptr) {
         return Fail(error);
     }
     // These commands write the plug-ins' refresh dates, which a running

@@ -148,12 +148,9 @@ FetchOutcome FetchTorrentFiles(CliContext& context, const std::vector<TorrentRec
 
 int RunFetch(const std::string& home, const FetchOptions& options) {
     std::string error;
-    auto context = CliContext::Open(home, error);
+    CCategoryNode* node = nullptr;
+    auto context = CliContext::OpenAt(home, options.node, node, error);
     if (!context) {
-        return Fail(error);
-    }
-    CCategoryNode* node = context->FindNode(options.node, error);
-    if (node == nullptr) {
         return Fail(error);
     }
     const std::vector<CCategoryNode*> leaves = node->GetLeaves();
