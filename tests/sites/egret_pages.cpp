@@ -1,31 +1,17 @@
 #include "egret_pages.h"
 
-#include <cstdio>
-
+#include "page_markup.h"
 #include "site_harness.h"
 
 namespace egret_pages {
 
 namespace {
 
-std::string ScriptString(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        if (c == '"') {
-            out += '\\';
-        }
-        out += c;
-    }
-    return out;
-}
-
 std::string RowMarkup(const Row& row) {
-    char date[32];
-    std::snprintf(date, sizeof date, "%02d-%02d %02d:%02d", row.month, row.day, row.hour,
-                  row.minute);
+    const std::string date = page_markup::MonthDayTime(row.month, row.day, row.hour, row.minute);
     const std::string id = std::to_string(row.id);
     return "<script language=\"javascript\">var description" + id + " = \"" +
-           ScriptString(row.description) +
+           page_markup::ScriptString(row.description) +
            "\";</script>\n"
            "<table width=\"100%\" border=\"0\" cellspacing=\"0\" class=\"torrent\"><tr>"
            "<td width=\"24\"><img src=\"images/type.gif\" alt=\"类型\"></td>\n"
@@ -66,9 +52,7 @@ std::string Page(const std::string& category, const std::vector<Row>& rows) {
 
 std::string DetailPage(const std::string& title, const std::string& torrentLink) {
     return site_harness::Gbk(
-        "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
-        "charset=gb2312\">\n<title>" +
-        title + "</title>\n</head>\n<body>\n<h2>" + title +
+        page_markup::GbkHead(title) + "</head>\n<body>\n<h2>" + title +
         "</h2>\n<table class=\"detail\"><tr><td>发布者</td><td><a "
         "href=\"userdetails.php?id=7\">片源组</a> <a href=\"download.php?uid=7\">其他种子</a>"
         "</td></tr>\n<tr><td>下载</td><td><a href=\"" +

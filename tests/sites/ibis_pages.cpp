@@ -1,7 +1,6 @@
 #include "ibis_pages.h"
 
-#include <cstdio>
-
+#include "page_markup.h"
 #include "site_harness.h"
 
 namespace ibis_pages {
@@ -9,9 +8,7 @@ namespace ibis_pages {
 namespace {
 
 std::string RowMarkup(const Row& row, int number) {
-    char date[32];
-    std::snprintf(date, sizeof date, "%02d-%02d %02d:%02d", row.month, row.day, row.hour,
-                  row.minute);
+    const std::string date = page_markup::MonthDayTime(row.month, row.day, row.hour, row.minute);
     const std::string id = std::to_string(row.id);
     static const char* const kIcons[] = {"<img src=\"images/new.gif\" border=\"0\">",
                                          "<img src=\"images/hot.gif\" border=\"0\">"};
@@ -39,10 +36,8 @@ std::string RowMarkup(const Row& row, int number) {
 
 std::string Page(int fid, const std::vector<Row>& rows) {
     std::string html =
-        "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
-        "charset=gb2312\">\n<title>BT下载 - 分区" +
-        std::to_string(fid) +
-        "</title>\n</head>\n<body>\n"
+        page_markup::GbkHead("BT下载 - 分区" + std::to_string(fid)) +
+        "</head>\n<body>\n"
         "<form action=\"index.php\" method=\"get\"><input type=\"hidden\" name=\"fid\" value=\"" +
         std::to_string(fid) +
         "\"><input type=\"text\" name=\"title\"><input type=\"submit\" name=\"submit\" "
@@ -59,9 +54,8 @@ std::string Page(int fid, const std::vector<Row>& rows) {
 
 std::string DownloadPage(const std::string& title, const std::string& torrentLink) {
     return site_harness::Gbk(
-        "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
-        "charset=gb2312\">\n<title>下载 " +
-        title + "</title>\n</head>\n<body>\n<table class=\"files\"><tr><td>" + title +
+        page_markup::GbkHead("下载 " + title) + "</head>\n<body>\n<table class=\"files\"><tr><td>" +
+        title +
         ".avi</td><td>700MB</td></tr></table>\n<p><a href=\"index.php\">返回</a> "
         "<a href=\"" +
         torrentLink + "\">点击下载种子文件</a></p>\n</body>\n</html>\n");

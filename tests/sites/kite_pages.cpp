@@ -1,33 +1,19 @@
 #include "kite_pages.h"
 
-#include <cstdio>
-
+#include "page_markup.h"
 #include "site_harness.h"
 
 namespace kite_pages {
 
 namespace {
 
-std::string ScriptString(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        if (c == '"') {
-            out += '\\';
-        }
-        out += c;
-    }
-    return out;
-}
-
 std::string RowMarkup(const Row& row) {
-    char date[32];
-    std::snprintf(date, sizeof date, "%02d-%02d %02d:%02d", row.month, row.day, row.hour,
-                  row.minute);
+    const std::string date = page_markup::MonthDayTime(row.month, row.day, row.hour, row.minute);
     const std::string id = std::to_string(row.id);
     const std::string title = row.color.empty()
                                   ? row.title
                                   : "<font color=\"" + row.color + "\">" + row.title + "</font>";
-    return "<script>var description" + id + " = \"" + ScriptString(row.description) +
+    return "<script>var description" + id + " = \"" + page_markup::ScriptString(row.description) +
            "\";</script>\n"
            "<table class=\"list\" width=\"100%\" cellpadding=\"2\"><tr>"
            "<td class=\"icon\"><img src=\"pic/anime.gif\"></td>"

@@ -1,7 +1,6 @@
 #include "petrel_pages.h"
 
-#include <cstdio>
-
+#include "page_markup.h"
 #include "site_harness.h"
 
 namespace petrel_pages {
@@ -13,11 +12,7 @@ std::string Cell(const std::string& text) {
 }
 
 std::string RowMarkup(const Row& row, int number) {
-    std::tm local{};
-    localtime_r(&row.when, &local);
-    char date[32];
-    std::snprintf(date, sizeof date, "%02d-%02d %02d:%02d", local.tm_mon + 1, local.tm_mday,
-                  local.tm_hour, local.tm_min);
+    const std::string date = page_markup::MonthDayTime(row.when);
     const auto count = [&row](int value) {
         return row.highlighted ? "<b>" + std::to_string(value) + "</b>" : std::to_string(value);
     };

@@ -1,5 +1,6 @@
 #include "plover_pages.h"
 
+#include "page_markup.h"
 #include "site_harness.h"
 
 namespace plover_pages {
@@ -29,10 +30,8 @@ std::string DetailLink(const Row& row) {
 
 std::string Page(const std::string& word, const std::vector<Row>& rows) {
     std::string page =
-        "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
-        "charset=gb2312\">\n<title>" +
-        word +
-        "</title>\n<script language=\"javascript\">function DownLoad(id, url) { "
+        page_markup::GbkHead(word) +
+        "<script language=\"javascript\">function DownLoad(id, url) { "
         "window.open(url); }</script>\n</head>\n<body>\n<table width=\"760\" cellspacing=\"1\">\n"
         "<tr align=\"center\" class=\"head\"><td>日期</td><td>名称</td><td>大小</td></tr>\n";
     for (size_t i = 0; i < rows.size(); ++i) {

@@ -1,7 +1,6 @@
 #include "robin_pages.h"
 
-#include <cstdio>
-
+#include "page_markup.h"
 #include "site_harness.h"
 
 namespace robin_pages {
@@ -9,10 +8,8 @@ namespace robin_pages {
 namespace {
 
 std::string Head(const std::string& title) {
-    return "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
-           "charset=gb2312\">\n<title>" +
-           title +
-           "</title>\n</head>\n<body>\n<div class=\"nav\"><a href=\"Index.asp\">首页</a> | "
+    return page_markup::GbkHead(title) +
+           "</head>\n<body>\n<div class=\"nav\"><a href=\"Index.asp\">首页</a> | "
            "<a href=\"Search.asp\">搜索</a> | <a href=\"http://bbs.robin.example/\">论坛</a>"
            "</div>\n";
 }
@@ -23,15 +20,13 @@ const char kTableHead[] =
     "<td>大小</td><td>种子</td><td>下载</td></tr>\n";
 
 std::string RowMarkup(const Row& row, int classId, bool withNote) {
-    char date[32];
-    std::snprintf(date, sizeof date, "%02d-%02d %02d:%02d", row.month, row.day, row.hour,
-                  row.minute);
+    const std::string date = page_markup::MonthDayTime(row.month, row.day, row.hour, row.minute);
     const std::string title =
         row.recommended ? "<font color=\"#FF0000\"><b>" + row.title + "</b></font>" : row.title;
     const std::string note = withNote && row.recommended ? " [推荐]" : "";
     return "<tr bgcolor=\"#FFFFFF\" onmouseover=\"this.bgColor='#EEF3FA';\" "
            "onmouseout=\"this.bgColor='#FFFFFF';\"><td align=\"center\" nowrap>" +
-           std::string(date) +
+           date +
            "</td><td align=\"center\"><a href=\"Index.asp?ClassID=" + std::to_string(classId) +
            "\"><img src=\"images/class.gif\" border=\"0\"></a></td><td align=\"left\">"
            "<img src=\"images/bt.gif\" align=\"absmiddle\"> <a href=\"Show.asp?ID=" +

@@ -1,7 +1,6 @@
 #include "swift_pages.h"
 
-#include <cstdio>
-
+#include "page_markup.h"
 #include "site_harness.h"
 
 namespace swift_pages {
@@ -9,15 +8,11 @@ namespace swift_pages {
 namespace {
 
 std::string RowMarkup(const std::string& word, const Row& row) {
-    std::tm local{};
-    localtime_r(&row.when, &local);
-    char date[32];
-    std::snprintf(date, sizeof date, "%02d-%02d %02d:%02d", local.tm_mon + 1, local.tm_mday,
-                  local.tm_hour, local.tm_min);
+    const std::string date = page_markup::MonthDayTime(row.when);
     return "<tr class=row onmouseover=\"this.className='over'\" "
            "onmouseout=\"this.className='row'\">"
            "<td nowrap>" +
-           std::string(date) + "</td><td class=c><a href=\"?category=%A1%F8\">" + word +
+           date + "</td><td class=c><a href=\"?category=%A1%F8\">" + word +
            "</a></td><td class=n><a href=\"" + row.link + "\" title=\"下载种子\">" +
            (row.hot ? "<img src=\"images/hot.gif\" border=0>" : "") + row.title +
            "</a></td><td class=s>" + row.size + "</td><td><font color=red>" +
