@@ -10,7 +10,7 @@ PluginScript g_script;
 template <typename... Args>
 void Log(const char* pszName, Args... args) {
     std::string strCall = pszName;
-    ((strCall += " " + std::to_string(args)), ...);
+    ((strCall.append(" ").append(std::to_string(args))), ...);
     g_script.calls.push_back(strCall);
 }
 
