@@ -33,6 +33,15 @@ inline testing_support::FixtureReply Reply(std::string body, int status = 200) {
     return reply;
 }
 
+// A reply whose connection stays open after the body and that gives no
+// length: only the page's own end tells the plug-in it has all of it.
+inline testing_support::FixtureReply HeldOpen(std::string body) {
+    testing_support::FixtureReply reply = Reply(std::move(body));
+    reply.omitLength = true;
+    reply.stallAfterBytes = static_cast<long>(reply.body.size());
+    return reply;
+}
+
 inline std::filesystem::path Torrents(const site_harness::LoadedSite& site) {
     return std::filesystem::path(site.Home()) / "torrents";
 }

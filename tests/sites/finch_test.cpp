@@ -1,9 +1,8 @@
 // finch.so: listing, search with the end-tag check, direct torrent links.
 #include <gtest/gtest.h>
 
-#include "fetch_harness.h"
 #include "finch_pages.h"
-#include "site_harness.h"
+#include "site_test_support.h"
 
 namespace {
 
@@ -22,10 +21,8 @@ TEST(FinchSite, ListingAndSearchRowsWithoutTheirMarkup) {
     server.Route("/index.html?page=1&filter=%D3%CE%CF%B7", Reply(finch_pages::Page(rows)));
     server.Route("/index.html?page=2&filter=%D3%CE%CF%B7", Reply(finch_pages::Page({})));
     // The site holds the connection open after its result page.
-    testing_support::FixtureReply open = Reply(finch_pages::Page(rows));
-    open.omitLength = true;
-    open.stallAfterBytes = static_cast<long>(open.body.size());
-    server.Route("/index.html?search=%61%62%63%31", open);
+    server.Route("/index.html?search=%61%62%63%31",
+                 fetch_harness::HeldOpen(finch_pages::Page(rows)));
 
     site_harness::LoadedSite site("finch.so", base);
     const TorrentRecordArray listed = site.RunSlot(1, 1);
@@ -53,23 +50,16 @@ TEST(FinchSite, ATorrentLinkIsSavedAsItIsAndAnErrorPageIsNot) {
     server.Route("/dl/2.torrent", Reply("<html>该种子已被删除</html>"));
     site_harness::LoadedSite site("finch.so", server.Url("/"));
 
-    TorrentRecord record;
-    record.FileName = "仙剑";
-    record.Addr0 = server.Url("/dl/1.torrent");
-    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), 100);
-    EXPECT_EQ(fetch_harness::ReadTorrent(site, "仙剑"), torrent);
+    site_test::ExpectFetched(site, site_test::At(server.Url("/dl/1.torrent")), "仙剑", torrent);
     EXPECT_EQ(server.Requests().at(0).Header("referer"), server.Url("/"));
 
-    record.FileName = "gone";
-    record.Addr0 = server.Url("/dl/2.torrent");
-    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), -1);
+    const TorrentRecord gone = site_test::At(server.Url("/dl/2.torrent"));
+    site_test::ExpectFetchFails(site, gone, "gone");
     EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"仙剑.torrent"});
 
-    char* buffer = nullptr;
-    int length = -3;
-    site.WebIOCtl(&record, 1, 0, 0, &buffer, 0, &length);
-    EXPECT_EQ(buffer, nullptr);
-    EXPECT_EQ(length, -3);
+    const site_test::ShownComment shown = site_test::ShowComment(site, gone);
+    EXPECT_EQ(shown.text, std::nullopt);
+    EXPECT_EQ(shown.length, site_test::ShownComment::kUntouched);
 }
 
 }  // namespace

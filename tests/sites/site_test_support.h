@@ -149,6 +149,15 @@ inline void ExpectFetched(site_harness::LoadedSite& site, TorrentRecord record,
     EXPECT_EQ(fetch_harness::ReadTorrent(site, fileName), body) << fileName;
 }
 
+// Fetching the record as torrents/<fileName>.torrent must fail.
+inline void ExpectFetchFails(site_harness::LoadedSite& site, TorrentRecord record,
+                             const std::string& fileName) {
+    record.FileName = fileName;
+    const fetch_harness::FetchResult fetched = fetch_harness::Fetch(site, record);
+    ASSERT_FALSE(fetched.statuses.empty()) << fileName;
+    EXPECT_EQ(fetched.statuses.back(), -1) << fileName;
+}
+
 // A fixture site at base_. Asked() is what identifies each request to the
 // site: its target, or where every request goes to one form, its body.
 class SiteTest : public ::testing::Test {
