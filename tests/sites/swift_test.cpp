@@ -6,6 +6,7 @@
 
 namespace {
 
+using fetch_harness::HeldOpen;
 using fetch_harness::Reply;
 using fetch_harness::Torrent;
 using site_harness::Gbk;
@@ -33,15 +34,6 @@ TorrentRecord Expected(const std::string& base, const Row& row, int type) {
     return record;
 }
 
-// The site may keep the connection open after a page: its closing tag ends
-// it.
-testing_support::FixtureReply HeldOpen(std::string body) {
-    testing_support::FixtureReply reply = Reply(std::move(body));
-    reply.omitLength = true;
-    reply.stallAfterBytes = static_cast<long>(reply.body.size());
-    return reply;
-}
-
 using SwiftSite = site_test::SiteTest;
 
 TEST_F(SwiftSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
@@ -56,6 +48,8 @@ TEST_F(SwiftSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
         {Before(70), "torrents/306.torrent", "更早的", "1MB", 1, 1, false},
     };
     const std::vector<Row> page3 = {{Before(80), "torrents/307.torrent", "旧", "1MB", 0, 0, false}};
+    // The site may keep the connection open after a page: its closing tag
+    // ends it.
     server_.Route(Target("%A1%F6", 1), HeldOpen(swift_pages::Page("电影", page1)));
     Serve(Target("%A1%F6", 2), swift_pages::Page("电影", page2));
     Serve(Target("%A1%F6", 3), swift_pages::Page("电影", page3));
