@@ -2,8 +2,7 @@
 // links answer with.
 #include <gtest/gtest.h>
 
-#include "fetch_harness.h"
-#include "site_harness.h"
+#include "site_test_support.h"
 #include "wren_pages.h"
 
 namespace {
@@ -15,11 +14,9 @@ using wren_site_pages::Row;
 TEST(WrenSite, APostedSearchEndsAtTheEndTagOfItsPage) {
     FixtureServer server;
     const std::string base = server.Url("/");
-    testing_support::FixtureReply open = Reply(wren_site_pages::SearchPage(
+    const testing_support::FixtureReply open = fetch_harness::HeldOpen(wren_site_pages::SearchPage(
         base, {{"05-03 21:30", "88", "<font color=#FF0000>[字幕组] 动画 12</font>", "简介<br>",
                 "350MB", 40, 6}}));
-    open.omitLength = true;
-    open.stallAfterBytes = static_cast<long>(open.body.size());
     server.Route("/search.php?", open);
     site_harness::LoadedSite site("wren.so", base);
     fetch_harness::UseFakeClock(site, "wren.so");
@@ -52,22 +49,16 @@ TEST(WrenSite, ATorrentLinkAnsweringWithAFormIsFollowedByItsPost) {
     server.Route("/x", Reply("<html>校验失败</html>"));
     site_harness::LoadedSite site("wren.so", base);
 
-    TorrentRecord record;
-    record.FileName = "动画 12";
-    record.Addr0 = base + "download.php?id=88";
-    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), 100);
-    EXPECT_EQ(fetch_harness::ReadTorrent(site, "动画 12"), torrent);
+    site_test::ExpectFetched(site, site_test::At(base + "download.php?id=88"), "动画 12", torrent);
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].method, "POST");
     EXPECT_EQ(requests[1].target, "/download.php?do=post");
     EXPECT_EQ(requests[1].body, "checksum=9f8e7d");
-    EXPECT_EQ(requests[1].Header("referer"), record.Addr0);
+    EXPECT_EQ(requests[1].Header("referer"), base + "download.php?id=88");
 
     // A post that answers with a page again fails the fetch.
-    record.FileName = "动画 13";
-    record.Addr0 = base + "download.php?id=89";
-    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), -1);
+    site_test::ExpectFetchFails(site, site_test::At(base + "download.php?id=89"), "动画 13");
     EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"动画 12.torrent"});
 }
 
