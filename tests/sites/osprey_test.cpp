@@ -2,9 +2,8 @@
 // links of a detail page.
 #include <gtest/gtest.h>
 
-#include "fetch_harness.h"
 #include "osprey_pages.h"
-#include "site_harness.h"
+#include "site_test_support.h"
 
 namespace {
 
@@ -48,26 +47,19 @@ TEST(OspreySite, ALinkThatFailsGivesWayToTheNextAndALineBeforeTheFileIsSkipped) 
     server.Route("/html/12.htm", Reply(osprey_pages::DetailPage("12")));
     server.Route("/down.asp?id=12&no=1", Reply("<html>服务器忙</html>"));
     // A line of its own before the file, and the connection left open after.
-    testing_support::FixtureReply second = Reply("OK 12\r\n" + torrent + "\r\n\r\n");
-    second.omitLength = true;
-    second.stallAfterBytes = static_cast<long>(second.body.size());
-    server.Route("/down.asp?id=12&no=2", second);
+    server.Route("/down.asp?id=12&no=2",
+                 fetch_harness::HeldOpen("OK 12\r\n" + torrent + "\r\n\r\n"));
     server.Route("/html/14.htm", Reply(osprey_pages::DetailPage("")));
     site_harness::LoadedSite site("yarrow.so", base);
 
-    TorrentRecord record;
-    record.FileName = "osprey 12";
-    record.Addr0 = base + "html/12.htm";
-    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), 100);
-    EXPECT_EQ(fetch_harness::ReadTorrent(site, "osprey 12"), torrent + "\r\n\r\n");
+    site_test::ExpectFetched(site, site_test::At(base + "html/12.htm"), "osprey 12",
+                             torrent + "\r\n\r\n");
     EXPECT_EQ(server.Targets(), (std::vector<std::string>{"/html/12.htm", "/down.asp?id=12&no=1",
                                                           "/down.asp?id=12&no=2"}));
 
     // A detail page without links ends the fetch; no address is made up.
     server.ClearRequests();
-    record.FileName = "osprey 14";
-    record.Addr0 = base + "html/14.htm";
-    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), -1);
+    site_test::ExpectFetchFails(site, site_test::At(base + "html/14.htm"), "osprey 14");
     EXPECT_EQ(server.Targets(), std::vector<std::string>{"/html/14.htm"});
     EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"osprey 12.torrent"});
 }
