@@ -2,9 +2,8 @@
 // the detail page.
 #include <gtest/gtest.h>
 
-#include "fetch_harness.h"
 #include "lark_pages.h"
-#include "site_harness.h"
+#include "site_test_support.h"
 
 namespace {
 
@@ -41,13 +40,7 @@ TEST(LarkSite, ListingAndPostedSearchRowsLinkTheirDetailPage) {
     EXPECT_EQ(request.body, "searchKey=%D3%A2%D0%DB&D=30");
     EXPECT_EQ(request.Header("referer"), base + "search.asp");
 
-    char* buffer = nullptr;
-    int length = 0;
-    site.WebIOCtl(const_cast<TorrentRecord*>(&found[0]), 1, 0, 0, &buffer, 0, &length);
-    ASSERT_NE(buffer, nullptr);
-    EXPECT_EQ(std::string(buffer),
-              "<iframe src=\"" + base + "show/30.html\" width=\"100%\" height=\"500\"></iframe>");
-    std::free(buffer);
+    EXPECT_EQ(site_test::ShowComment(site, found[0]).text, site_test::Frame(base + "show/30.html"));
 }
 
 TEST(LarkSite, TheFileComesThroughTheLinkOnTheDetailPage) {
@@ -60,11 +53,8 @@ TEST(LarkSite, TheFileComesThroughTheLinkOnTheDetailPage) {
     site_harness::LoadedSite site("larkspur.so", base);
 
     TorrentRecord record;
-    record.FileName = "无间道";
     record.Addr0 = record.WebAddr = base + "show/31.html";
-    const auto fetched = fetch_harness::Fetch(site, record);
-    EXPECT_EQ(fetched.statuses.back(), 100);
-    EXPECT_EQ(fetch_harness::ReadTorrent(site, "无间道"), torrent);
+    site_test::ExpectFetched(site, record, "无间道", torrent);
     ASSERT_EQ(server.Targets(),
               (std::vector<std::string>{"/show/31.html", "/show/Down.asp?id=31&t=9"}));
     EXPECT_EQ(server.Requests()[0].Header("referer"), base);
@@ -74,15 +64,13 @@ TEST(LarkSite, TheFileComesThroughTheLinkOnTheDetailPage) {
     server.Route("/show/33.html", Reply(lark_pages::DetailPage("show/Down.asp?id=33")));
     server.Route("/show/Down.asp?id=33", Reply(lark_pages::DetailPage("show/Down.asp?id=33")));
     server.ClearRequests();
-    record.FileName = "loop";
     record.Addr0 = record.WebAddr = base + "show/33.html";
-    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), -1);
+    site_test::ExpectFetchFails(site, record, "loop");
     EXPECT_EQ(server.Requests().size(), 4u);
 
     // A detail page without the link: the fetch fails and leaves no lock.
-    record.FileName = "英雄";
     record.Addr0 = record.WebAddr = base + "show/32.html";
-    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), -1);
+    site_test::ExpectFetchFails(site, record, "英雄");
     EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"无间道.torrent"});
 }
 
