@@ -1,9 +1,8 @@
 // heron.so: its search service, its four mirrors, its inert listing.
 #include <gtest/gtest.h>
 
-#include "fetch_harness.h"
 #include "heron_pages.h"
-#include "site_harness.h"
+#include "site_test_support.h"
 
 namespace {
 
@@ -57,13 +56,9 @@ TEST(HeronSite, SearchesItsServiceAndFillsTheFourMirrors) {
     EXPECT_EQ(rows[1].Name, "[heron]" + std::string(240, 'x'));
     EXPECT_EQ(rows[1].Size, "1TB") << "thirteen digits go on past GB";
 
-    char* buffer = nullptr;
-    int length = 0;
-    site.WebIOCtl(const_cast<TorrentRecord*>(&first), 1, 0, 0, &buffer, 0, &length);
-    ASSERT_NE(buffer, nullptr);
-    EXPECT_EQ(std::string(buffer), first.Comment);
-    EXPECT_EQ(length, static_cast<int>(first.Comment.size() + 1));
-    std::free(buffer);
+    const site_test::ShownComment shown = site_test::ShowComment(site, first);
+    EXPECT_EQ(shown.text, first.Comment);
+    EXPECT_EQ(shown.length, static_cast<int>(first.Comment.size() + 1));
 
     // The listing is never fetched, though the slot keeps its date.
     server.ClearRequests();
