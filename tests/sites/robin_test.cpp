@@ -178,9 +178,7 @@ TEST_F(RobinSite, FetchesTheTorrentItsDetailPageLinks) {
     site_test::ExpectFetched(site, site_test::At(base_ + "Show.asp?ID=12"), "剧集 12", second);
 
     // A detail page without a torrent link fails the fetch and leaves no lock.
-    TorrentRecord record = site_test::At(base_ + "Show.asp?ID=13");
-    record.FileName = "剧集 13";
-    EXPECT_EQ(fetch_harness::Fetch(site, record).statuses.back(), -1);
+    site_test::ExpectFetchFails(site, site_test::At(base_ + "Show.asp?ID=13"), "剧集 13");
 
     EXPECT_EQ(server_.Targets(),
               (std::vector<std::string>{"/Show.asp?ID=11", "/torrent/11.torrent", "/Show.asp?ID=12",
