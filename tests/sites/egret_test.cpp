@@ -12,20 +12,13 @@ using Served = site_test::Served<Row>;
 using site_test::Rows;
 
 Served MakeRow(int id, int days, int hour, int minute) {
-    const site_test::PrintedDay printed = site_test::DaysAgo(days, hour, minute);
-    Served served;
-    served.row.id = id;
-    served.row.month = printed.month;
-    served.row.day = printed.day;
-    served.row.hour = hour;
-    served.row.minute = minute;
+    Served served = site_test::ServedAt<Row>(id, days, hour, minute);
     served.row.title = "电影 " + std::to_string(id) + " 国语中字";
     served.row.description = "<img src=\"http://img.egret.example/p/" + std::to_string(id) +
                              ".jpg\" border=0><br>导演：张三 主演：李四";
     served.row.size = std::to_string(600 + id) + "MB";
     served.row.seeds = 30 + id;
     served.row.peers = id % 5;
-    served.date = printed.date;
     return served;
 }
 

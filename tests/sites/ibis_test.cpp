@@ -13,18 +13,11 @@ using site_test::Described;
 using site_test::Rows;
 
 Served MakeRow(int id, int days, int hour, int minute) {
-    const site_test::PrintedDay printed = site_test::DaysAgo(days, hour, minute);
-    Served served;
-    served.row.id = id;
-    served.row.month = printed.month;
-    served.row.day = printed.day;
-    served.row.hour = hour;
-    served.row.minute = minute;
+    Served served = site_test::ServedAt<Row>(id, days, hour, minute);
     served.row.title = "[电影] 片名" + std::to_string(id) + " (2004) DVDRip";
     served.row.size = std::to_string(id % 4 + 1) + ".37GB";
     served.row.seeds = 50 + id;
     served.row.peers = id % 11;
-    served.date = printed.date;
     return served;
 }
 

@@ -12,13 +12,7 @@ using Served = site_test::Served<Row>;
 using site_test::Rows;
 
 Served MakeRow(int id, int days, int hour, int minute, const std::string& color = "") {
-    const site_test::PrintedDay printed = site_test::DaysAgo(days, hour, minute);
-    Served served;
-    served.row.id = id;
-    served.row.month = printed.month;
-    served.row.day = printed.day;
-    served.row.hour = hour;
-    served.row.minute = minute;
+    Served served = site_test::ServedAt<Row>(id, days, hour, minute);
     served.row.title = "[字幕组][动画 " + std::to_string(id) + "][GB][720P]";
     served.row.color = color;
     served.row.description = "<img src=\"http://kite.example/cover/" + std::to_string(id) +
@@ -26,7 +20,6 @@ Served MakeRow(int id, int days, int hour, int minute, const std::string& color 
     served.row.size = std::to_string(200 + id) + "MB";
     served.row.seeds = 40 + id;
     served.row.peers = id % 9;
-    served.date = printed.date;
     return served;
 }
 

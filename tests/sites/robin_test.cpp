@@ -14,19 +14,12 @@ using site_test::Described;
 using site_test::Rows;
 
 Served MakeRow(int id, int days, int hour, int minute, bool recommended = false) {
-    const site_test::PrintedDay printed = site_test::DaysAgo(days, hour, minute);
-    Served served;
-    served.row.id = id;
-    served.row.month = printed.month;
-    served.row.day = printed.day;
-    served.row.hour = hour;
-    served.row.minute = minute;
+    Served served = site_test::ServedAt<Row>(id, days, hour, minute);
     served.row.title = "剧集 第" + std::to_string(id) + "集 [中字]";
     served.row.recommended = recommended;
     served.row.size = std::to_string(id) + ".2GB";
     served.row.seeds = 20 + id;
     served.row.peers = id % 7;
-    served.date = printed.date;
     return served;
 }
 

@@ -84,6 +84,21 @@ inline PrintedDay DaysAgo(int days, int hour, int minute) {
         OleDate::FromFields(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, hour, minute)};
 }
 
+// Row `id` as served `days` days before now at hour:minute, with the date the
+// plug-in must read from it; the rest of the row is the site's to fill.
+template <typename Row>
+Served<Row> ServedAt(int id, int days, int hour, int minute) {
+    const PrintedDay printed = DaysAgo(days, hour, minute);
+    Served<Row> served;
+    served.row.id = id;
+    served.row.month = printed.month;
+    served.row.day = printed.day;
+    served.row.hour = hour;
+    served.row.minute = minute;
+    served.date = printed.date;
+    return served;
+}
+
 // `minutes` before an hour ago: any date of the last twelve months gets its
 // year right.
 inline time_t Before(int minutes) {
@@ -128,6 +143,15 @@ inline ShownComment ShowComment(site_harness::LoadedSite& site, TorrentRecord re
         std::free(buffer);
     }
     return shown;
+}
+
+// A plug-in without comments answers the request with no text and leaves
+// the length alone.
+inline void ExpectNoComment(site_harness::LoadedSite& site, const TorrentRecord& record) {
+    const ShownComment shown = ShowComment(site, record);
+    EXPECT_EQ(shown.result, 1);
+    EXPECT_EQ(shown.text, std::nullopt);
+    EXPECT_EQ(shown.length, ShownComment::kUntouched);
 }
 
 // A record that names only the page its torrent is fetched from.
