@@ -57,9 +57,7 @@ TEST(FinchSite, ATorrentLinkIsSavedAsItIsAndAnErrorPageIsNot) {
     site_test::ExpectFetchFails(site, gone, "gone");
     EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"仙剑.torrent"});
 
-    const site_test::ShownComment shown = site_test::ShowComment(site, gone);
-    EXPECT_EQ(shown.text, std::nullopt);
-    EXPECT_EQ(shown.length, site_test::ShownComment::kUntouched);
+    site_test::ExpectNoComment(site, gone);
 }
 
 }  // namespace

@@ -84,11 +84,7 @@ TEST_F(StorkSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     });
     ExpectPageLimit(site, 4, 6, 8, [](int page) { return Target("music", page); });
 
-    const site_test::ShownComment shown =
-        site_test::ShowComment(site, Expected(base_, page1[0], 0));
-    EXPECT_EQ(shown.result, 1);
-    EXPECT_EQ(shown.text, std::nullopt);
-    EXPECT_EQ(shown.length, site_test::ShownComment::kUntouched);
+    site_test::ExpectNoComment(site, Expected(base_, page1[0], 0));
 }
 
 TEST_F(StorkSite, SearchesNothingAndFetchesTorrentsDirectly) {

@@ -73,11 +73,7 @@ TEST_F(SwiftSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     });
     ExpectPageLimit(site, 5, 3, 15, [](int page) { return Target("%A1%F9", page); });
 
-    const site_test::ShownComment shown =
-        site_test::ShowComment(site, Expected(base_, page1[0], 0));
-    EXPECT_EQ(shown.result, 1);
-    EXPECT_EQ(shown.text, std::nullopt);
-    EXPECT_EQ(shown.length, site_test::ShownComment::kUntouched);
+    site_test::ExpectNoComment(site, Expected(base_, page1[0], 0));
 }
 
 TEST_F(SwiftSite, SearchesWithTheKeywordEscapedAndFetchesTorrentsDirectly) {

@@ -70,11 +70,7 @@ TEST_F(TernSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     });
     ExpectPageLimit(site, 2, 2, 5, [](int page) { return Target("连续剧", page); });
 
-    const site_test::ShownComment shown =
-        site_test::ShowComment(site, Expected(base_, page1[0], 0));
-    EXPECT_EQ(shown.result, 1);
-    EXPECT_EQ(shown.text, std::nullopt);
-    EXPECT_EQ(shown.length, site_test::ShownComment::kUntouched);
+    site_test::ExpectNoComment(site, Expected(base_, page1[0], 0));
 }
 
 TEST_F(TernSite, SearchesNothingAndFetchesTorrentsDirectly) {
