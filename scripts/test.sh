@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks the formatting, builds the test tree (AddressSanitizer and UndefinedBehaviorSanitizer) into
-# build-test/, runs every test, then runs the threaded tests again under
-# ThreadSanitizer in build-tsan/.
+# Checks the formatting, builds the test tree (AddressSanitizer and
+# UndefinedBehaviorSanitizer) into build-test/, runs every test, runs the
+# threaded tests again under ThreadSanitizer in build-tsan/, and builds the
+# release tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -15,3 +16,7 @@ cmake --build build-test
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=thread
 cmake --build build-tsan --target tsan_tests
 (cd build-tsan && ctest --output-on-failure -L tsan --timeout 300)
+
+# The release tree (what scripts/run.sh starts) compiles everything again with
+# optimisation, where the compiler reports things the debug builds do not.
+scripts/build.sh
