@@ -212,12 +212,6 @@ int RunDaemon(const std::string& home, const DaemonOptions& options) {
     for (CCategoryNode* node : engine.GetActiveList()) {
         Log("left unfinished: " + Describe(*node));
     }
-    // Stopping the plug-ins' page runs would make them adopt the newest date
-    // of a run that did not get through its pages, and the entries on the
-    // pages not yet fetched would never be fetched. Unloading them without
-    // a stop keeps the dates they had, so the next refresh fetches the
-    // unfinished slots again.
-    host.Unload();
     Log("stopped");
     return kExitOk;
 }
