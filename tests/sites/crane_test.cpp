@@ -24,10 +24,8 @@ Thread MakeThread(int id, int month, int day, const std::string& style = "") {
 // The thread is both the detail page and the page that holds the torrent;
 // the board prints no size, seeds or peers.
 std::string Expected(const Thread& thread, const std::string& base, int type) {
-    TorrentRecord record;
-    record.AddDate = OleDate::FromFields(thread.year, thread.month, thread.day);
-    record.RefreshDate = record.AddDate;
-    record.Name = "[crane]" + thread.title;
+    TorrentRecord record = site_test::Listed(
+        "crane", thread.title, OleDate::FromFields(thread.year, thread.month, thread.day));
     record.Addr0 = base + "viewthread.php?tid=" + std::to_string(thread.id);
     record.WebAddr = record.Addr0;
     record.Type = type;

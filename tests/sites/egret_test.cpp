@@ -24,10 +24,7 @@ Served MakeRow(int id, int days, int hour, int minute) {
 
 // The description comes back without the script's escapes.
 std::string Expected(const Served& served, const std::string& base, int type = 0) {
-    TorrentRecord record;
-    record.AddDate = served.date;
-    record.RefreshDate = served.date;
-    record.Name = "[egret]" + served.row.title;
+    TorrentRecord record = site_test::Listed("egret", served.row.title, served.date);
     record.Addr0 = base + "details.php?id=" + std::to_string(served.row.id);
     record.WebAddr = record.Addr0;
     record.Type = type;

@@ -25,10 +25,8 @@ Served MakeRow(int id, int days, int hour, int minute) {
 // the comment.
 std::string Expected(const Served& served, const std::string& base, int type,
                      const std::string& title = "") {
-    TorrentRecord record;
-    record.AddDate = served.date;
-    record.RefreshDate = served.date;
-    record.Name = "[ibis]" + (title.empty() ? served.row.title : title);
+    TorrentRecord record =
+        site_test::Listed("ibis", (title.empty() ? served.row.title : title), served.date);
     record.Addr0 = base + "download.php?id=" + std::to_string(served.row.id);
     record.WebAddr = base + "view.php?id=" + std::to_string(served.row.id);
     record.Comment = record.WebAddr;

@@ -25,10 +25,7 @@ Served MakeRow(int id, int days, int hour, int minute, const std::string& color 
 
 // A featured title loses its colour.
 std::string Expected(const Served& served, const std::string& base, int type = 0) {
-    TorrentRecord record;
-    record.AddDate = served.date;
-    record.RefreshDate = served.date;
-    record.Name = "[kite]" + served.row.title;
+    TorrentRecord record = site_test::Listed("kite", served.row.title, served.date);
     record.Addr0 = base + "show.php?id=" + std::to_string(served.row.id);
     record.WebAddr = record.Addr0;
     record.Type = type;

@@ -24,9 +24,7 @@ std::string Target(int category, int page) {
 }
 
 TorrentRecord Expected(const std::string& base, const Row& row, int type) {
-    TorrentRecord record;
-    record.AddDate = record.RefreshDate = DateOf(row.when);
-    record.Name = "[petrel]" + row.title;
+    TorrentRecord record = site_test::Listed("petrel", row.title, DateOf(row.when));
     record.Addr0 = base + petrel_pages::TorrentLink(row);
     record.WebAddr = base + petrel_pages::DetailLink(row);
     record.Type = type;

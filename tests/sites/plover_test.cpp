@@ -18,9 +18,7 @@ std::string Target(int category, int page) {
 }
 
 TorrentRecord Expected(const std::string& base, const Row& row, int type) {
-    TorrentRecord record;
-    record.AddDate = record.RefreshDate = OleDate::Parse(row.date + ":00");
-    record.Name = "[plover]" + row.title;
+    TorrentRecord record = site_test::Listed("plover", row.title, OleDate::Parse(row.date + ":00"));
     record.Addr0 = row.torrent;
     record.WebAddr = base + plover_pages::DetailLink(row);
     record.Type = type;

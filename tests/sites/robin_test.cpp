@@ -27,10 +27,8 @@ Served MakeRow(int id, int days, int hour, int minute, bool recommended = false)
 // not the text, and the note after the link is not part of it.
 std::string Expected(const Served& served, const std::string& base, int type,
                      const std::string& title = "") {
-    TorrentRecord record;
-    record.AddDate = served.date;
-    record.RefreshDate = served.date;
-    record.Name = "[robin]" + (title.empty() ? served.row.title : title);
+    TorrentRecord record =
+        site_test::Listed("robin", (title.empty() ? served.row.title : title), served.date);
     record.Addr0 = base + "Show.asp?ID=" + std::to_string(served.row.id);
     record.WebAddr = record.Addr0;
     record.Type = type;

@@ -113,6 +113,15 @@ inline OleDate DateOf(time_t when) {
                                local.tm_min);
 }
 
+// The fields every listed row has: its date twice and the tagged title.
+inline TorrentRecord Listed(const std::string& tag, const std::string& title, OleDate date) {
+    TorrentRecord record;
+    record.AddDate = date;
+    record.RefreshDate = date;
+    record.Name = "[" + tag + "]" + title;
+    return record;
+}
+
 // A date as the plug-in writes it into the registry.
 inline std::string RefreshValue(const OleDate& date) {
     char text[64];

@@ -19,10 +19,9 @@ std::string Target(const std::string& script, int page) {
 }
 
 TorrentRecord Expected(const std::string& base, const Row& row, int type) {
-    TorrentRecord record;
-    record.AddDate = record.RefreshDate =
-        OleDate::FromFields(row.year, row.month, row.day, row.hour, row.minute);
-    record.Name = "[stork]" + row.title;
+    TorrentRecord record =
+        site_test::Listed("stork", row.title,
+                          OleDate::FromFields(row.year, row.month, row.day, row.hour, row.minute));
     record.Addr0 = row.link;
     record.WebAddr = base;
     record.Type = type;

@@ -22,9 +22,7 @@ std::string Target(const std::string& code, int page) {
 }
 
 TorrentRecord Expected(const std::string& base, const Row& row, int type) {
-    TorrentRecord record;
-    record.AddDate = record.RefreshDate = DateOf(row.when);
-    record.Name = "[swift]" + row.title;
+    TorrentRecord record = site_test::Listed("swift", row.title, DateOf(row.when));
     record.Addr0 = base + row.link;
     record.WebAddr = base;
     record.Type = type;

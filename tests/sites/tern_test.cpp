@@ -19,9 +19,7 @@ std::string Target(const std::string& word, int page) {
 }
 
 TorrentRecord Expected(const std::string& base, const Row& row, int type) {
-    TorrentRecord record;
-    record.AddDate = record.RefreshDate = OleDate::Parse(row.date);
-    record.Name = "[tern]" + row.title;
+    TorrentRecord record = site_test::Listed("tern", row.title, OleDate::Parse(row.date));
     record.Addr0 = base + row.link;
     record.WebAddr = base;
     record.Type = type;
