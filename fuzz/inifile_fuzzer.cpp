@@ -43,12 +43,13 @@ struct Folder {
     std::string path;
 };
 
-// Names match without case and without the blanks around them.
+// Names match without case and without the blanks around them (a line's
+// carriage return counts as a trailing blank).
 std::string Normalized(std::string_view name) {
     while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) {
         name.remove_prefix(1);
     }
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) {
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t' || name.back() == '\r')) {
         name.remove_suffix(1);
     }
     std::string out(name);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -287,18 +288,22 @@ void Apply(std::vector<Line>& lines, const std::string& section, const std::stri
     while (end < lines.size() && lines[end].kind != Line::kSection) {
         ++end;
     }
+    if (!replacement) {
+        // Every line of the key goes: reads take the first, so a duplicate
+        // left behind would bring an older value back.
+        lines.erase(std::remove_if(lines.begin() + static_cast<ptrdiff_t>(begin) + 1,
+                                   lines.begin() + static_cast<ptrdiff_t>(end),
+                                   [&key](const Line& line) {
+                                       return line.kind == Line::kKey && line.name == key;
+                                   }),
+                    lines.begin() + static_cast<ptrdiff_t>(end));
+        return;
+    }
     for (size_t i = begin + 1; i < end; ++i) {
         if (lines[i].kind == Line::kKey && lines[i].name == key) {
-            if (replacement) {
-                lines[i].text = *replacement;
-            } else {
-                lines.erase(lines.begin() + static_cast<ptrdiff_t>(i));
-            }
+            lines[i].text = *replacement;
             return;
         }
-    }
-    if (!replacement) {
-        return;
     }
     // After the section's last non-blank line, so blank separators stay
     // between sections.

@@ -9,6 +9,7 @@ packages=(
     libcli11-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     tinyproxy microsocks clang-format
+    clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the formatting, builds the test tree (AddressSanitizer and
 # UndefinedBehaviorSanitizer) into build-test/, runs every test, runs the
-# threaded tests again under ThreadSanitizer in build-tsan/, and builds the
-# release tree.
+# threaded tests again under ThreadSanitizer in build-tsan/, builds the
+# release tree, and runs every fuzz target briefly in build-fuzz/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -20,3 +20,7 @@ cmake --build build-tsan --target tsan_tests
 # The release tree (what scripts/run.sh starts) compiles everything again with
 # optimisation, where the compiler reports things the debug builds do not.
 scripts/build.sh
+
+# A fuzz target that no longer builds, or that crashes on its corpus or soon
+# after, fails the run.
+scripts/fuzz.sh all 15

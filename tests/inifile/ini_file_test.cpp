@@ -353,6 +353,19 @@ TEST_F(IniFileTest, BatchWritesOnceAndKeepsOtherWriters) {
     EXPECT_FALSE(ini.WriteString("A", "bad=key", "x"));
 }
 
+// Files the fuzzer found faults with (tests/inifile/fuzz_findings/).
+TEST_F(IniFileTest, DeletingAKeyRemovesEveryLineOfIt) {
+    std::ifstream fixture(std::string(INIFILE_FUZZ_FINDINGS) + "/duplicate-keys.ini");
+    std::stringstream content;
+    content << fixture.rdbuf();
+    ASSERT_FALSE(content.str().empty());
+    WriteRaw(content.str());
+    CIniFile ini(path_);
+    ASSERT_TRUE(ini.DeleteKey("a", "K"));
+    EXPECT_EQ(ini.GetInt64("A", "k", -1), -1);
+    EXPECT_EQ(ReadRaw(), "[A]\nother=o\n[a]\nk=4\n");
+}
+
 TEST(IniFileAppDir, FollowsTheHomeOrTheExecutable) {
     const std::string exeDir = CIniFile::GetAppDir();
     ASSERT_FALSE(exeDir.empty());
