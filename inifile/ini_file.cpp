@@ -22,6 +22,8 @@ namespace {
 // Windows hands values back through 260-byte buffers, terminator included.
 constexpr size_t kValueBufferBytes = 260;
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 class UniqueFd {
   public:
     explicit UniqueFd(int fd = -1) : fd_(fd) {}
@@ -93,8 +95,8 @@ struct Line {
 };
 
 std::vector<Line> Parse(std::string_view content) {
-    if (content.substr(0, 3) == "\xEF\xBB\xBF") {
-        content.remove_prefix(3);
+    if (content.starts_with(kByteOrderMark)) {
+        content.remove_prefix(kByteOrderMark.size());
     }
     std::vector<Line> lines;
     while (!content.empty()) {
@@ -488,7 +490,10 @@ bool CIniFile::ApplyChanges(const std::vector<Change>& changes) {
         Apply(lines, Lower(Trim(change.section)), Lower(Trim(change.key)),
               change.line.empty() ? nullptr : &change.line, std::string(Trim(change.section)));
     }
-    std::string updated = Serialize(lines);
+    // The byte order mark stays: bytes after it that look like one would
+    // otherwise be taken for it at the next read.
+    std::string updated(content.starts_with(kByteOrderMark) ? kByteOrderMark : "");
+    updated += Serialize(lines);
     if (updated == content) {
         return true;
     }

@@ -354,16 +354,32 @@ TEST_F(IniFileTest, BatchWritesOnceAndKeepsOtherWriters) {
 }
 
 // Files the fuzzer found faults with (tests/inifile/fuzz_findings/).
-TEST_F(IniFileTest, DeletingAKeyRemovesEveryLineOfIt) {
-    std::ifstream fixture(std::string(INIFILE_FUZZ_FINDINGS) + "/duplicate-keys.ini");
-    std::stringstream content;
-    content << fixture.rdbuf();
-    ASSERT_FALSE(content.str().empty());
-    WriteRaw(content.str());
-    CIniFile ini(path_);
-    ASSERT_TRUE(ini.DeleteKey("a", "K"));
-    EXPECT_EQ(ini.GetInt64("A", "k", -1), -1);
-    EXPECT_EQ(ReadRaw(), "[A]\nother=o\n[a]\nk=4\n");
+TEST_F(IniFileTest, FilesTheFuzzerFoundFaultsWith) {
+    const struct {
+        const char* file;  // in tests/inifile/fuzz_findings/
+        bool (*write)(CIniFile&);
+        int64_t read;  // [a] k afterwards; -1 when missing
+        std::string after;
+    } cases[] = {
+        // A deleted key must not read back from an older duplicate line.
+        {"duplicate-keys.ini", [](CIniFile& ini) { return ini.DeleteKey("a", "K"); }, -1,
+         "[A]\nother=o\n[a]\nk=4\n"},
+        // A write keeps the byte order mark, or a second one would become the
+        // mark and the section behind it would shadow the written one.
+        {"double-byte-order-mark.ini", [](CIniFile& ini) { return ini.WriteInt64("a", "k", 5); }, 5,
+         "\xEF\xBB\xBF\xEF\xBB\xBF[a]\nk=4\n[a]\nk=5\n"},
+    };
+    for (const auto& c : cases) {
+        std::ifstream fixture(std::string(INIFILE_FUZZ_FINDINGS) + "/" + c.file, std::ios::binary);
+        std::stringstream content;
+        content << fixture.rdbuf();
+        ASSERT_FALSE(content.str().empty()) << c.file;
+        WriteRaw(content.str());
+        CIniFile ini(path_);
+        ASSERT_TRUE(c.write(ini)) << c.file;
+        EXPECT_EQ(ini.GetInt64("a", "k", -1), c.read) << c.file;
+        EXPECT_EQ(ReadRaw(), c.after) << c.file;
+    }
 }
 
 TEST(IniFileAppDir, FollowsTheHomeOrTheExecutable) {
