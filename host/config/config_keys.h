@@ -195,7 +195,7 @@ inline constexpr KeyInfo kInternalWebOpen{.section = "WebCfg",
                                           .bits = 32};
 
 // Parts of advertising networks' host names that the advertising test looks
-// for besides "/ad", separated by blanks; missing or empty gives
+// for besides "/ad", separated by blanks or commas; missing or empty gives
 // kDefaultAdHostFragments. The program only reads it, so it stays out of
 // kAllKeys, whose keys every save writes.
 inline constexpr KeyInfo kAdHostFragments{
