@@ -48,7 +48,7 @@ for name in "${targets[@]}"; do
     # New inputs go to the first folder; the committed seeds stay as they are.
     if build-fuzz/fuzz/"fuzz_$name" "${options[@]}" "$corpus" "fuzz/corpus/$name" \
         >"build-fuzz/logs/$name.log" 2>&1; then
-        grep -E '^#[0-9]+ +DONE|stat::number_of_executed_units' "build-fuzz/logs/$name.log" || true
+        grep -E '^#[0-9]+[[:space:]]+DONE' "build-fuzz/logs/$name.log" || true
     else
         failed+=("$name")
         tail -n 40 "build-fuzz/logs/$name.log" >&2
