@@ -31,7 +31,8 @@ int RunInit(const std::string& home) {
     }
     CIniFile::SetAppDir(home);
     CTorrentTable::SetDatabasePath(home + "kernel/websdata.db");
-    CGlobalConfig config(home + "kernel/global.ini");
+    CGlobalConfig config(home + "kernel/global.ini", CGlobalConfig::SystemClock,
+                         CGlobalConfig::Front::kHeadless);
     tessaro::LayoutResult catalogue = tessaro::CreateCatalogueForTree(home, config.GetRoot());
     if (!catalogue.ok) {
         return Fail(catalogue.error);

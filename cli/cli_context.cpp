@@ -34,7 +34,8 @@ std::unique_ptr<CliContext> CliContext::Open(const std::string& home, std::strin
     }
     auto context = std::unique_ptr<CliContext>(new CliContext);
     context->m_strHome = home;
-    context->m_pConfig = std::make_unique<CGlobalConfig>(configPath);
+    context->m_pConfig = std::make_unique<CGlobalConfig>(configPath, CGlobalConfig::SystemClock,
+                                                         CGlobalConfig::Front::kHeadless);
     context->m_pHost = std::make_unique<PluginHost>(home);
     return context;
 }

@@ -161,7 +161,9 @@ int RunDaemon(const std::string& home, const DaemonOptions& options) {
             case CAutoUpdate::Event::kUpdateRestarted:
                 // The start time reaches the file at once, so a machine that
                 // goes down mid-update does not begin the cycle again.
-                config.SaveUpdateData();
+                if (!config.SaveUpdateData()) {
+                    Log("cannot write the update time to " + config.GetPath());
+                }
                 Log(event == CAutoUpdate::Event::kUpdateStarted
                         ? "update started"
                         : "update due again before the last one ended; starting over");

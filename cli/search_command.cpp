@@ -85,7 +85,11 @@ int RunSearch(const std::string& home, const SearchOptions& options) {
         Fail(std::string(texts::LoadString(texts::IDS_NO_KEYWORD)));
         return kExitUsage;
     }
-    session.SaveHistory();
+    if (!session.SaveHistory()) {
+        // The search itself still runs; only its place in the history is lost.
+        std::fprintf(stderr, "tessaro-cli: cannot write the search history to %s\n",
+                     context->Config().GetPath().c_str());
+    }
     if (scope.bSites) {
         for (const std::string& report : context->Host().TakeLoadReports()) {
             std::fprintf(stderr, "tessaro-cli: %s\n", report.c_str());
