@@ -183,8 +183,8 @@ void CGlobalConfig::LoadShowAd() {
     }
     const int64_t now = m_Clock();
     int64_t threshold = 0;
-    m_Settings.bShowAd = !__builtin_sub_overflow(now, config::kShowAdInterval, &threshold) &&
-                         m_tmShowAd < threshold;
+    m_Settings.bShowAd =
+        !__builtin_sub_overflow(now, config::kShowAdInterval, &threshold) && m_tmShowAd < threshold;
     if (m_Settings.bShowAd) {
         // The file's value is the base the change is measured against.
         m_known.try_emplace(KeyId(config::kShowADTime.section, config::kShowADTime.key),

@@ -53,9 +53,10 @@ class GlobalConfigTest : public ::testing::Test {
         return CIniFile(path_).GetInt64(section, key, -12345) != -12345 ||
                !Value(section, key).empty();
     }
-    std::unique_ptr<CGlobalConfig> Load(int64_t now = kNow,
-                                        CGlobalConfig::Front front = CGlobalConfig::Front::kDesktop) {
-        return std::make_unique<CGlobalConfig>(path_, [now] { return now; }, front);
+    std::unique_ptr<CGlobalConfig> Load(
+        int64_t now = kNow, CGlobalConfig::Front front = CGlobalConfig::Front::kDesktop) {
+        return std::make_unique<CGlobalConfig>(
+            path_, [now] { return now; }, front);
     }
 
     std::string home_;
