@@ -72,6 +72,9 @@ int RunPlugins(const std::string& home) {
         return Fail(error);
     }
     PluginHost& host = context->Host();
+    if (!host.CheckRegistry(error)) {
+        return Fail(error);
+    }
     for (const PluginHost::PluginInfo& info : host.GetPluginInfo()) {
         std::printf("%d\t%s\t%s\t%s\n", info.nDllID, info.strName.c_str(),
                     PluginHost::StateName(info.state), host.GetSiteBase(info.nDllID).c_str());
@@ -91,18 +94,14 @@ int RunList(const std::string& home, const ListOptions& options) {
     }
     CNodePager pager(node);
     std::vector<ListedRow> page;
-    size_t skipped = 0;
     size_t printed = 0;
     if (!options.json) {
         std::printf("%-8s  %-19s  %-10s  %6s  %6s  %s\n", "rowid", "AddDate", "Size", "Seeds",
                     "Peers", "Name");
     }
-    for (pager.FirstPage(page); !page.empty() && printed < options.limit; pager.NextPage(page)) {
+    for (pager.PageAt(static_cast<int64_t>(options.offset), page);
+         !page.empty() && printed < options.limit; pager.NextPage(page)) {
         for (const ListedRow& row : page) {
-            if (skipped < options.offset) {
-                ++skipped;
-                continue;
-            }
             if (printed == options.limit) {
                 break;
             }

@@ -71,6 +71,10 @@ class CAdoRecordSet {
     bool MoveLast();
     bool MoveNext();
     bool MovePrevious();
+    // Moves a table cursor to the row at the zero-based position in cursor
+    // order; past the last row the cursor stands after it (EOF). The rows
+    // skipped are counted in the sort column's index, never read.
+    bool MoveToPosition(int64_t nPosition);
 
     // The number of rows; -1 when the cursor is not open.
     int64_t GetRecordCount();

@@ -300,6 +300,10 @@ void CTorrentTable::MoveLast() {
     }
 }
 
+bool CTorrentTable::MoveTo(int64_t nPosition) {
+    return Open() && m_pRecordSet->MoveToPosition(nPosition);
+}
+
 bool CTorrentTable::InsertBatch(const TorrentRecordArray& records) {
     if (records.empty()) {
         return true;

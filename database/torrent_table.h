@@ -71,6 +71,11 @@ class CTorrentTable {
     bool IsBOF();
     // Moves to the oldest row.
     void MoveLast();
+    // Opens if needed and moves to the row at the zero-based position,
+    // newest first, in about the time of counting that many rows; past the
+    // last row the cursor stands after it. False when the table cannot be
+    // opened.
+    bool MoveTo(int64_t nPosition);
 
     // Appends every record as a new row (all columns but DownHd) in one
     // transaction. Duplicates are kept. Writes whether or not the cursor is

@@ -181,6 +181,15 @@ int main() {
         }
         Report("Open + MoveFirst + 100 ReadNext", Ms(Clock::now() - start), "ms", 20, false);
 
+        // A deep page, as `list NODE --offset 900000` asks for it.
+        start = Clock::now();
+        table.MoveTo(kRows - kRows / 10);
+        nRead = 0;
+        while (nRead < 100 && table.ReadNext(record)) {
+            ++nRead;
+        }
+        Report("MoveTo row 900000 + 100 ReadNext", Ms(Clock::now() - start), "ms", 300, false);
+
         start = Clock::now();
         table.MoveLast();
         nRead = 0;

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -187,6 +188,42 @@ TEST_F(Catalogue, PagesForwardAndBackLikeTheListView) {
     ASSERT_TRUE(table.ReadNext(record));
     EXPECT_TRUE(table.IsEOF());
     EXPECT_EQ(ReadSeeds(table, 2, false), Range(250, 249));
+}
+
+TEST_F(Catalogue, MoveToLandsWhereTheWalkWould) {
+    CTorrentTable table;
+    table.SetTableName("video_films");
+    // Dates in threes, appended out of order: ties go by row id.
+    TorrentRecordArray records;
+    for (int n = 250; n >= 1; --n) {
+        TorrentRecord record = Entry(n);
+        record.AddDate.m_dt = kBase.m_dt - (n / 3) / 1440.0;
+        records.push_back(record);
+    }
+    ASSERT_TRUE(table.InsertBatch(records));
+    ASSERT_TRUE(table.MoveFirst());
+    const std::vector<int> walk = ReadSeeds(table, 1000, true);
+    ASSERT_EQ(walk.size(), 250u);
+
+    for (int64_t position : {-3, 0, 1, 2, 127, 128, 129, 200, 248, 249, 250, 1000}) {
+        SCOPED_TRACE(position);
+        const auto at = static_cast<size_t>(std::clamp<int64_t>(position, 0, 250));
+        ASSERT_TRUE(table.MoveTo(position));
+        const std::vector<int> forward(
+            walk.begin() + static_cast<ptrdiff_t>(at),
+            walk.begin() + static_cast<ptrdiff_t>(std::min(at + 3, walk.size())));
+        EXPECT_EQ(ReadSeeds(table, 3, true), forward);
+        EXPECT_EQ(table.IsEOF(), at + 3 >= walk.size());
+
+        // Reading back starts with the row there (the last one past the end).
+        ASSERT_TRUE(table.MoveTo(position));
+        const size_t from = std::min(at, walk.size() - 1);
+        std::vector<int> backward = {walk[from]};
+        if (from > 0) {
+            backward.push_back(walk[from - 1]);
+        }
+        EXPECT_EQ(ReadSeeds(table, 2, false), backward);
+    }
 }
 
 TEST_F(Catalogue, SetFileNameKeepsThePositionAndTheRightRow) {
