@@ -123,7 +123,9 @@ int RunDaemon(const std::string& home, const DaemonOptions& options) {
 
     CGlobalConfig& config = context->Config();
     PluginHost& host = context->Host();
-    host.GetPluginInfo();
+    if (!host.CheckRegistry(error)) {
+        return Fail(error);
+    }
     for (const std::string& report : host.TakeLoadReports()) {
         Log(report);
     }

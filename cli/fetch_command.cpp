@@ -153,6 +153,9 @@ int RunFetch(const std::string& home, const FetchOptions& options) {
     if (!context) {
         return Fail(error);
     }
+    if (!context->Host().CheckRegistry(error)) {
+        return Fail(error);
+    }
     const std::vector<CCategoryNode*> leaves = node->GetLeaves();
 
     // Row ids count per table, so a node with several leaves may hold one

@@ -88,7 +88,9 @@ int RunRefresh(const std::string& home, const RefreshOptions& options) {
     }
 
     PluginHost& host = context->Host();
-    host.GetPluginInfo();
+    if (!host.CheckRegistry(error)) {
+        return Fail(error);
+    }
     for (const std::string& report : host.TakeLoadReports()) {
         std::fprintf(stderr, "tessaro-cli: %s\n", report.c_str());
     }

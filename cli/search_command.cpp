@@ -78,6 +78,9 @@ int RunSearch(const std::string& home, const SearchOptions& options) {
     if (!context) {
         return Fail(error);
     }
+    if (!options.localOnly && !context->Host().CheckRegistry(error)) {
+        return Fail(error);
+    }
     CSearchSession session(context->Host(), context->Config());
     session.LoadHistory();
     const CSearchSession::Scope scope{.bLocal = !options.sitesOnly, .bSites = !options.localOnly};

@@ -105,8 +105,16 @@ class PluginHost : public CIniFile {
     // missing (the plug-in then uses its compiled default).
     std::string GetSiteBase(int nDllID);
     // The load problems not yet taken, one sentence each; every broken
-    // plug-in is reported once per load.
+    // plug-in, and a [DLL] count that is not a whole number, negative or
+    // above kMaxPlugins, is reported once per load.
     std::vector<std::string> TakeLoadReports();
+    // Loads the list if needed. False, with a sentence, when the registry
+    // exists but cannot be read: the host then has no plug-ins, which must
+    // not pass for an empty list.
+    [[nodiscard]] bool CheckRegistry(std::string& strError);
+
+    // More listed plug-ins than this are not loaded.
+    static constexpr int64_t kMaxPlugins = 256;
 
     static const char* StateName(PluginState state);
 
@@ -155,6 +163,8 @@ class PluginHost : public CIniFile {
     int CombineStatus(Fn statusOf);
     void EnsureLoaded();
     void LoadPlugin(int nDllID);
+    // [DLL] count, at most kMaxPlugins; its problems go to the reports.
+    int64_t ReadCount();
     // The plug-in a record routes to, or null when its DllID names none usable.
     const Exports* Route(const TorrentRecord& record);
     // Stamps DllID on the elements a plug-in appended after `nOldSize`.
@@ -167,6 +177,7 @@ class PluginHost : public CIniFile {
     std::vector<Plugin> m_plugins;
     std::vector<PluginInfo> m_info;
     std::vector<std::string> m_reports;
+    std::string m_strRegistryError;
     std::unique_ptr<std::FILE, FileCloser> m_pInfoTipFile;
     std::string m_strInfoTipPath;
 };
