@@ -56,6 +56,21 @@ bool IsTorrent(const char* data, size_t length) {
     return IsWellFormedTorrent(std::string_view(data, length));
 }
 
+// The length of the torrent a numbered link answered with, 0 when there is
+// none. The site ends the file with a blank line and holds the connection
+// open; that line is no part of the file.
+size_t NumberedLinkTorrent(const char* data, size_t length) {
+    constexpr std::string_view kBlankLine = "\r\n\r\n";
+    if (IsTorrent(data, length)) {
+        return length;
+    }
+    if (std::string_view(data, length).ends_with(kBlankLine) &&
+        IsTorrent(data, length - kBlankLine.size())) {
+        return length - kBlankLine.size();
+    }
+    return 0;
+}
+
 std::string TorrentDir(const SiteContext& context) {
     return context.Location().home + "torrents/";
 }
@@ -181,15 +196,17 @@ bool TorrentFileTask::TailIsBlankLine() const {
 int TorrentFileTask::Complete(char* data, size_t length) {
     const TorrentFetch fetch = context_.Site().fetch;
     if (fetch == TorrentFetch::kNumberedLinks && linkKnown_) {
-        if (!IsTorrent(data, length)) {
+        size_t kept = NumberedLinkTorrent(data, length);
+        if (kept == 0) {
             const std::string_view head(data, std::min(length, kFirstLineBytes));
             const size_t lineEnd = head.find("\r\n");
             if (lineEnd != std::string_view::npos) {
                 data += lineEnd + 2;
                 length -= lineEnd + 2;
+                kept = NumberedLinkTorrent(data, length);
             }
         }
-        return IsTorrent(data, length) ? Write(data, length) : NextNumberedLink();
+        return kept > 0 ? Write(data, kept) : NextNumberedLink();
     }
     if (IsTorrent(data, length)) {
         return Write(data, length);
