@@ -106,8 +106,8 @@ TEST_F(FileTasks, AnErrorPageIsNoTorrentAndAFailedTaskRunsAgain) {
 
     TorrentRecord record = Record("x", "/t");
     for (const std::string& page : {std::string("<html><body>File not found</body></html>"),
-                                   std::string("database error: too many connections"),
-                                   kTorrent.substr(0, kTorrent.size() - 1), kTorrent + "\n"}) {
+                                    std::string("database error: too many connections"),
+                                    kTorrent.substr(0, kTorrent.size() - 1), kTorrent + "\n"}) {
         server_.Route("/t", Reply(page));
         ASSERT_EQ(Start(record), 1) << "one task, started again after each failure";
         EXPECT_EQ(FetchToEnd(*manager_, record), -1) << page;
