@@ -9,6 +9,7 @@
 #include "home.h"
 #include "node_pager.h"
 #include "record_json.h"
+#include "terminal_text.h"
 #include "texts.h"
 #include "torrent_table.h"
 
@@ -114,8 +115,8 @@ int RunList(const std::string& home, const ListOptions& options) {
             } else {
                 std::printf("%-8lld  %-19s  %-10s  %6d  %6d  %s\n",
                             static_cast<long long>(record.Bookmark.nRowId),
-                            record.AddDate.Format().c_str(), record.Size.c_str(), record.Seeds,
-                            record.Peers, record.Name.c_str());
+                            record.AddDate.Format().c_str(), TerminalText(record.Size).c_str(),
+                            record.Seeds, record.Peers, TerminalText(record.Name).c_str());
             }
             ++printed;
         }

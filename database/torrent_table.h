@@ -87,7 +87,7 @@ class CTorrentTable {
     // Writes record.FileName into the row named by the bookmark (from a
     // record this table's ReadNext/ReadPrevious filled). The cursor's
     // position is unchanged.
-    bool SetFileName(const TorrentRecord& record, RecordBookmark bookmark);
+    [[nodiscard]] bool SetFileName(const TorrentRecord& record, RecordBookmark bookmark);
 
     // Deletes every row; the cursor is reopened at its first row.
     void DeleteAll();

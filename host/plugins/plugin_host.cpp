@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <iterator>
+#include <string_view>
 #include <utility>
 
 #include "texts.h"
@@ -53,8 +54,37 @@ bool Bind(void* pModule, const char* pszName, Fn& pfn) {
     return pfn != nullptr;
 }
 
+// The record's name as HTML text: a site's title is text, and markup in it
+// (a script among them) must show as written.
+std::string EscapeHtml(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
 // The tip string holds two %s (name, then the information text) and %% for
-// literal percent signs; the texts are inserted verbatim, as they are HTML.
+// literal percent signs; the texts are inserted as given.
 std::string FormatInfoTip(const std::string& strFormat, const std::string& strName,
                           const std::string& strInfo) {
     std::string strOut;
@@ -419,8 +449,8 @@ std::string PluginHost::RenderInfoTip(TorrentRecord& record) {
     std::FILE* pFile = m_pInfoTipFile.get();
     std::rewind(pFile);
     const std::string strPage =
-        FormatInfoTip(std::string(texts::LoadString(texts::IDS_INFO_TIP_TABLE)), record.Name,
-                      GetEntryInfoText(record));
+        FormatInfoTip(std::string(texts::LoadString(texts::IDS_INFO_TIP_TABLE)),
+                      EscapeHtml(record.Name), GetEntryInfoText(record));
     const bool bWritten = std::fwrite(strPage.data(), 1, strPage.size(), pFile) == strPage.size() &&
                           std::fflush(pFile) == 0 &&
                           ftruncate(fileno(pFile), static_cast<off_t>(strPage.size())) == 0;

@@ -68,10 +68,10 @@ class PluginHost : public CIniFile {
     // failure answers (handle 0, status -1, stop 0).
     // The caller sets record.FileName first; the handle is also stored in
     // record.DownHd.
-    int StartDownTFile(TorrentRecord& record);
+    [[nodiscard]] int StartDownTFile(TorrentRecord& record);
     // record.DownHd is 0 afterwards.
     int StopDownTFile(TorrentRecord& record);
-    int GetDownTFileStatus(TorrentRecord& record);
+    [[nodiscard]] int GetDownTFileStatus(TorrentRecord& record);
     bool IsDownTFileAlive(TorrentRecord& record);
 
     // Only plug-ins already loaded are told; never loads them.
@@ -91,7 +91,9 @@ class PluginHost : public CIniFile {
     // Writes the information-tip page of the record into the run's tip file
     // (<home>/<number>.htm, created on first use, rewritten every time) and
     // answers its path; empty when the file cannot be created or written.
-    std::string RenderInfoTip(TorrentRecord& record);
+    // The record's Name is escaped as HTML text; the plug-in's detail text
+    // goes in as the markup it is.
+    [[nodiscard]] std::string RenderInfoTip(TorrentRecord& record);
 
     // Releases every module; the next operation loads the list again.
     void Unload();

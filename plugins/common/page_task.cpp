@@ -72,7 +72,7 @@ bool PageTask::RequestPage() {
     // polls leave no trace in the percentage, so the time of the run's start
     // would otherwise declare a later page stalled at its first look.
     lastPercent_ = 0;
-    lastChange_ = context_.Now();
+    stall_.Restart(context_.Now());
     const ListingRequestText request = BuildListingRequest(context_.Site(), template_, section_,
                                                            page_, context_.Base(), pagerPrefix_);
     const std::string url = toSite_->Convert(request.url);
@@ -116,12 +116,13 @@ int PageTask::Advance() {
         }
         return PageComplete(data, static_cast<size_t>(length));
     }
-    const int64_t now = context_.Now();
+    if (stall_.Stalled(download_.GetDownLength(), context_.Now(), kStallSeconds)) {
+        return EndSection();
+    }
     if (percent == lastPercent_) {
-        return now - lastChange_ > kStallSeconds ? EndSection() : Progress();
+        return Progress();
     }
     lastPercent_ = percent;
-    lastChange_ = now;
     if (!context_.Site().tailCheckPages || !TailHoldsEndTag()) {
         return Progress();
     }

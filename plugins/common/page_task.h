@@ -16,13 +16,14 @@
 #include "netfetch.h"
 #include "ole_date.h"
 #include "site_context.h"
+#include "stall_watch.h"
 #include "text_codec.h"
 #include "torrent_record.h"
 
 class PageTask {
   public:
-    // A transfer whose percentage has not moved for longer than this has
-    // stalled.
+    // A transfer that has not brought StallWatch::kProgressBytes for longer
+    // than this has stalled.
     static constexpr int64_t kStallSeconds = 30;
 
     // Reads the slot's refresh date from kernel/dllmgr.ini.
@@ -84,7 +85,7 @@ class PageTask {
     int progress_ = 0;  // 100 x pages finished in this run
     int page_ = 0;
     int section_ = 0;
-    int64_t lastChange_ = 0;
+    StallWatch stall_;
     int lastPercent_ = 0;
     std::string pagerPrefix_;  // UTF-8
 

@@ -68,7 +68,7 @@ std::string SearchTitle(std::string_view tag) {
 
 // A bencoded file with bytes a text transfer would mangle.
 std::string Torrent(const std::string& name) {
-    return "d8:announce20:http://tracker/announce4:infod4:name" + std::to_string(name.size()) +
+    return "d8:announce23:http://tracker/announce4:infod4:name" + std::to_string(name.size()) +
            ":" + name + "12:piece lengthi16384e6:pieces4:" + std::string("\0\r\n\xff", 4) + "ee";
 }
 

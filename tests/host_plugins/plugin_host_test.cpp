@@ -229,14 +229,19 @@ TEST(PluginHost, InformationTipReusesOneFileAndRemovesIt) {
         PluginScript* script = home.Script("p1.so");
         script->bHasInfo = true;
         script->strInfo = "<b>100% described</b>";
-        TorrentRecord record = Row("[wren] Title", 1);
+        TorrentRecord record = Row("[wren] <script>alert(\"x\")</script> Tom & Jerry's", 1);
         EXPECT_EQ(host.GetEntryInfoText(record), script->strInfo);
 
         strPath = host.RenderInfoTip(record);
         ASSERT_FALSE(strPath.empty());
         EXPECT_EQ(strPath.rfind(home.Dir(), 0), 0u);
         const std::string strFirst = ReadFile(strPath);
-        EXPECT_NE(strFirst.find("size=\"2\">[wren] Title</font>"), std::string::npos) << strFirst;
+        // The name is the site's text, shown as text; the detail is markup.
+        EXPECT_NE(
+            strFirst.find("size=\"2\">[wren] &lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; "
+                          "Tom &amp; Jerry&#39;s</font>"),
+            std::string::npos)
+            << strFirst;
         EXPECT_NE(strFirst.find("height=\"16\"><b>100% described</b></td></tr></table>"),
                   std::string::npos)
             << strFirst;

@@ -171,6 +171,20 @@ TEST_F(PageRun, StallsUnderTheInjectedClock) {
     EXPECT_EQ(rows.size(), 3u) << "rows of finished pages stay for the hand-over";
     g_now = start + 1000;
     EXPECT_EQ(Poll(), 100) << "an ended run stays ended";
+
+    // Bytes trickled are no progress, though each moves the percentage.
+    FixtureReply trickling = PageReply(server_, Rows(10, 3, 590));
+    trickling.omitLength = true;
+    trickling.trickleMs = 20;
+    server_.Route(ListingTarget(1, 1), trickling);
+    Load();
+    g_now = start + 2000;
+    manager_->StartDownPage(3, 1);
+    ASSERT_TRUE(server_.WaitTrickled(1));
+    EXPECT_EQ(Poll(), 0);
+    ASSERT_TRUE(server_.WaitTrickled(server_.TrickledBytes() + 2));
+    g_now = start + 2031;
+    EXPECT_EQ(Poll(), 100);
 }
 
 TEST_F(PageRun, UpperCaseHtmlTailCompletesAPageWhoseConnectionHangs) {

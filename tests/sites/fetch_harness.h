@@ -22,7 +22,7 @@ namespace fetch_harness {
 
 // A bencoded file holding bytes a text transfer would mangle.
 inline std::string Torrent(const std::string& name) {
-    return "d8:announce20:http://tracker/announce4:infod4:name" + std::to_string(name.size()) +
+    return "d8:announce23:http://tracker/announce4:infod4:name" + std::to_string(name.size()) +
            ":" + name + "12:piece lengthi16384e6:pieces4:" + std::string("\0\r\n\xff", 4) + "ee";
 }
 
