@@ -4,7 +4,6 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -15,24 +14,12 @@
 #include <thread>
 
 #include "fixture_server.h"
+#include "gbk_text.h"
 #include "plugin_api.h"
 
 namespace site_harness {
 
-// GBK bytes of a UTF-8 text, for fixture pages.
-inline std::string Gbk(const std::string& utf8) {
-    iconv_t cd = iconv_open("GBK", "UTF-8");
-    std::string out(utf8.size() * 2 + 1, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    size_t inLeft = utf8.size();
-    char* target = out.data();
-    size_t outLeft = out.size();
-    const size_t converted = iconv(cd, &in, &inLeft, &target, &outLeft);
-    iconv_close(cd);
-    EXPECT_NE(converted, static_cast<size_t>(-1)) << "not convertible to GBK: " << utf8;
-    out.resize(out.size() - outLeft);
-    return out;
-}
+using testing_support::Gbk;
 
 // A page run, search or fetch ends by itself: the engine allows each request
 // 30 seconds without progress, and a run may make several. The limit here
