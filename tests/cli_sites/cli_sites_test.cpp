@@ -25,6 +25,7 @@
 #include "egret/egret_site.h"
 #include "finch/finch_site.h"
 #include "fixture_server.h"
+#include "gbk_text.h"
 #include "heron/heron_site.h"
 #include "ibis/ibis_site.h"
 #include "ini_file.h"
@@ -95,7 +96,7 @@ std::string Ymd(time_t when) {
 // "%s" takes the keyword with every byte as %XX, "%%" is one percent sign.
 std::string FillSearch(std::string_view text, const std::string& keyword) {
     std::string escaped;
-    for (const unsigned char byte : wren_pages::ToGbk(keyword)) {
+    for (const unsigned char byte : testing_support::Gbk(keyword)) {
         char hex[4];
         std::snprintf(hex, sizeof hex, "%%%02X", byte);
         escaped += hex;
