@@ -202,7 +202,11 @@ void CDownloadTasks::RecordFileName(const TorrentRecord& task) {
     if (pLeaf == nullptr || !pLeaf->m_Table.Open()) {
         return;
     }
-    pLeaf->m_Table.SetFileName(task, task.Bookmark);
+    if (!pLeaf->m_Table.SetFileName(task, task.Bookmark)) {
+        // The store has reported why; the file itself is fetched, only the
+        // row does not show its name.
+        return;
+    }
 }
 
 std::optional<size_t> CDownloadTasks::FindTask(const std::string& strAddr0) const {
