@@ -9,6 +9,7 @@
 #include "home.h"
 #include "node_pager.h"
 #include "record_json.h"
+#include "refresh_log.h"
 #include "terminal_text.h"
 #include "texts.h"
 #include "torrent_table.h"
@@ -76,9 +77,16 @@ int RunPlugins(const std::string& home) {
     if (!host.CheckRegistry(error)) {
         return Fail(error);
     }
+    const CRefreshLog log(home);
     for (const PluginHost::PluginInfo& info : host.GetPluginInfo()) {
-        std::printf("%d\t%s\t%s\t%s\n", info.nDllID, info.strName.c_str(),
-                    PluginHost::StateName(info.state), host.GetSiteBase(info.nDllID).c_str());
+        const CRefreshLog::Entry last = log.Read(info.strName);
+        const std::string failure = last.strLastFailure.empty() ? "-"
+                                                                : LocalTime(last.nLastFailureTime) +
+                                                                      " " + last.strLastFailure;
+        std::printf("%d\t%s\t%s\t%s\t%s\t%lld\t%s\n", info.nDllID, info.strName.c_str(),
+                    PluginHost::StateName(info.state), host.GetSiteBase(info.nDllID).c_str(),
+                    last.nLastRefresh > 0 ? LocalTime(last.nLastRefresh).c_str() : "never",
+                    static_cast<long long>(last.nRows), failure.c_str());
     }
     for (const std::string& report : host.TakeLoadReports()) {
         std::fprintf(stderr, "tessaro-cli: %s\n", report.c_str());

@@ -25,6 +25,7 @@ int RunList(const std::string& home, const ListOptions& options);
 struct RefreshOptions {
     std::vector<std::string> nodes;
     int pollMs = 500;
+    bool json = false;  // one JSON object per finished leaf, then the total
 };
 int RunRefresh(const std::string& home, const RefreshOptions& options);
 

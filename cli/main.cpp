@@ -20,7 +20,10 @@ int main(int argc, char** argv) {
 
     CLI::App* init = app.add_subcommand("init", "lay out the home from the installed defaults");
     CLI::App* tree = app.add_subcommand("tree", "print the category tree with row counts");
-    CLI::App* plugins = app.add_subcommand("plugins", "print the plug-in registry and its state");
+    CLI::App* plugins = app.add_subcommand(
+        "plugins",
+        "print the plug-in registry: DllID, name, state, site, and of its last refresh the time, "
+        "the rows it brought and the last failure");
 
     cli::ListOptions list;
     CLI::App* listCommand = app.add_subcommand("list", "print a node's rows, newest first");
@@ -35,6 +38,13 @@ int main(int argc, char** argv) {
     refreshCommand->add_option("NODE", refresh.nodes, "all, C or C,I")->required();
     refreshCommand->add_option("--poll-ms", refresh.pollMs, "milliseconds between polls")
         ->check(cli::WholeNumber(1, 60000));
+    refreshCommand->add_flag("--json", refresh.json,
+                             "one JSON object per finished leaf (rows, failures), then the total");
+    refreshCommand->footer(
+        "Exit status: 0 every leaf refreshed; 1 an error, or rows the catalogue could not store "
+        "(the next refresh fetches them again); 3 some sites failed (a plug-in that cannot be "
+        "loaded); 130 stopped by Ctrl-C or SIGTERM. Failures are also printed on stderr, one "
+        "line each.");
 
     cli::DeleteOptions deletion;
     CLI::App* deleteCommand =

@@ -345,6 +345,10 @@ bool CGlobalConfig::SaveSearchList(const std::vector<std::string>& list) {
     });
 }
 
+std::optional<int64_t> CGlobalConfig::CatalogueDataVersion() {
+    return CTorrentTable::DataVersion();
+}
+
 void CGlobalConfig::SearchAllTables(const std::string& strKeyword, TorrentRecordArray& records) {
     for (CCategoryNode* leaf : m_pRoot->GetLeaves()) {
         leaf->m_Table.SearchByName(strKeyword, records);

@@ -24,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -143,6 +144,10 @@ class CGlobalConfig : public CIniFile {
     // Appends the name matches of every leaf's table, categories and leaves
     // in tree order.
     void SearchAllTables(const std::string& strKeyword, TorrentRecordArray& records);
+
+    // The shared catalogue connection's data_version: when it changes,
+    // another process has written the catalogue. Nullopt without a catalogue.
+    std::optional<int64_t> CatalogueDataVersion();
 
   private:
     void Load();

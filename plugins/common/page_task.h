@@ -20,6 +20,12 @@
 #include "text_codec.h"
 #include "torrent_record.h"
 
+// Whether a row's date may become the slot's newest: one more than a day
+// past the clock is a site's mistake (or a notice pinned to the year 9999),
+// and taking it would leave nothing newer for good. The row itself is still
+// taken with its date.
+bool CanBeNewest(const OleDate& date, int64_t nowSeconds);
+
 class PageTask {
   public:
     // A transfer that has not brought StallWatch::kProgressBytes for longer

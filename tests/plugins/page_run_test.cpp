@@ -123,6 +123,22 @@ TEST_F(PageRun, ARunCutShortKeepsTheDateSoTheNextRunTakesThePagesItMissed) {
     EXPECT_EQ(Run().rows.size(), 5u);
 }
 
+TEST(PageTaskDates, DatesBeyondTomorrowNeverBecomeTheSlotsNewest) {
+    const int64_t now = LocalSeconds(2024, 6, 15, 12, 0);
+    struct Case {
+        OleDate date;
+        bool bNewest;
+    };
+    for (const Case& c : {
+             Case{OleDate::FromFields(2024, 6, 15, 11, 0), true},
+             Case{OleDate::FromFields(2024, 6, 16, 12, 0), true},  // a site a day ahead
+             Case{OleDate::FromFields(2024, 6, 16, 12, 1), false},
+             Case{OleDate::FromFields(9999, 12, 31, 23, 59, 59), false},
+         }) {
+        EXPECT_EQ(CanBeNewest(c.date, now), c.bNewest) << c.date.m_dt;
+    }
+}
+
 TEST_F(PageRun, StartWaitsForAFreeTransfer) {
     ServeHung(9);
     ServePage(server_, 1, 1, Rows(1, 2, 600));
