@@ -5,6 +5,8 @@
 # release tree, and runs every fuzz target briefly in build-fuzz/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Clones in other folders share compiled objects through ccache.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 scripts/deps.sh
 scripts/format.sh --check
 jobs=$(nproc)
