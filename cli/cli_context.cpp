@@ -2,9 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
-#include "torrent_table.h"
+#include "open_home.h"
 
 namespace cli {
 
@@ -18,24 +17,14 @@ std::string NodeId(const CCategoryNode& node) {
 }
 
 std::unique_ptr<CliContext> CliContext::Open(const std::string& home, std::string& error) {
-    const std::string configPath = home + "kernel/global.ini";
-    std::error_code ignored;
-    if (!std::filesystem::exists(configPath, ignored)) {
-        error =
-            "no Tessaro home at " + home + " (run 'tessaro-cli --home " + home + " init' first)";
-        return nullptr;
-    }
-    CIniFile::SetAppDir(home);
-    CTorrentTable::SetDatabasePath(home + "kernel/websdata.db");
-    if (!std::filesystem::exists(CTorrentTable::GetDatabasePath(), ignored) ||
-        !CTorrentTable::Connect()) {
-        error = "cannot open the catalogue " + CTorrentTable::GetDatabasePath();
+    tessaro::OpenedHome opened;
+    if (!tessaro::OpenHome(home, opened, error)) {
         return nullptr;
     }
     auto context = std::unique_ptr<CliContext>(new CliContext);
     context->m_strHome = home;
-    context->m_pConfig = std::make_unique<CGlobalConfig>(configPath);
-    context->m_pHost = std::make_unique<PluginHost>(home);
+    context->m_pConfig = std::move(opened.pConfig);
+    context->m_pHost = std::move(opened.pHost);
     return context;
 }
 
