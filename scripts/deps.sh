@@ -9,6 +9,7 @@ packages=(
     libcli11-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     tinyproxy microsocks clang-format
+    qt6-base-dev qt6-svg-dev xvfb xauth fonts-noto-cjk
 )
 
 missing=()

@@ -2,17 +2,23 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
+#include "data_view.h"
 #include "desktop_entry.h"
 #include "home.h"
 #include "main_frame.h"
@@ -20,6 +26,8 @@
 namespace {
 
 constexpr int kHandOverTimeoutMs = 2000;
+constexpr int kScreenshotSettleMs = 300;
+constexpr int kClaimRetryMs = 50;
 
 // The signal handler only writes a byte here; the event loop does the rest.
 int g_stopFds[2] = {-1, -1};
@@ -52,6 +60,10 @@ CTessaroApp::~CTessaroApp() {
     // configuration and unloads the plug-ins.
     m_pFrame.reset();
     m_pContext.reset();
+    m_pServer.reset();
+    if (m_nInstanceClaim >= 0) {
+        close(m_nInstanceClaim);
+    }
 }
 
 CTessaroApp::StartResult CTessaroApp::Start(const shell::CommandLine& line, std::string& strError) {
@@ -59,6 +71,19 @@ CTessaroApp::StartResult CTessaroApp::Start(const shell::CommandLine& line, std:
     m_strInstance = shell::InstanceName(getuid(), home);
     if (HandOver()) {
         return StartResult::kHandedOver;
+    }
+    if (!ClaimInstance()) {
+        // Another start holds the claim but is not listening yet.
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < kHandOverTimeoutMs) {
+            if (HandOver()) {
+                return StartResult::kHandedOver;
+            }
+            QThread::msleep(kClaimRetryMs);
+        }
+        strError = "another Tessaro is starting on " + home;
+        return StartResult::kFailed;
     }
     if (!Listen()) {
         strError = "cannot listen on the local socket " + m_strInstance;
@@ -73,12 +98,43 @@ CTessaroApp::StartResult CTessaroApp::Start(const shell::CommandLine& line, std:
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this,
             [this] { m_pContext->Config().SaveAll(); });
     WatchStopSignals();
+    WatchFirstNode();
     if (line.bHidden) {
         m_pFrame->StartHidden();
     } else {
         m_pFrame->StartVisible();
     }
     return StartResult::kRunning;
+}
+
+void CTessaroApp::WatchFirstNode() {
+    const QString screenshot = qEnvironmentVariable("TESSARO_SCREENSHOT");
+    const bool bReport = qEnvironmentVariableIsSet("TESSARO_REPORT_READY");
+    if (screenshot.isEmpty() && !bReport) {
+        return;
+    }
+    auto bSeen = std::make_shared<bool>(false);
+    connect(m_pFrame->DataView(), &CWebDataView::NodeShown, this,
+            [this, bSeen, screenshot, bReport] {
+                if (*bSeen) {
+                    return;
+                }
+                *bSeen = true;
+                if (bReport) {
+                    std::printf("ready\n");
+                    std::fflush(stdout);
+                }
+                if (screenshot.isEmpty()) {
+                    return;
+                }
+                // Once the pending layout and paint events are through.
+                QTimer::singleShot(kScreenshotSettleMs, this, [this, screenshot] {
+                    if (!m_pFrame->grab().save(screenshot)) {
+                        std::fprintf(stderr, "tessaro: cannot write %s\n", qPrintable(screenshot));
+                    }
+                    emit EndRequested();
+                });
+            });
 }
 
 bool CTessaroApp::HandOver() {
@@ -91,6 +147,12 @@ bool CTessaroApp::HandOver() {
     socket.waitForBytesWritten(kHandOverTimeoutMs);
     socket.disconnectFromServer();
     return true;
+}
+
+bool CTessaroApp::ClaimInstance() {
+    const std::string path = QDir::tempPath().toStdString() + "/" + m_strInstance + ".lock";
+    m_nInstanceClaim = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    return m_nInstanceClaim >= 0 && flock(m_nInstanceClaim, LOCK_EX | LOCK_NB) == 0;
 }
 
 bool CTessaroApp::Listen() {

@@ -41,11 +41,19 @@ class CTessaroApp : public QObject {
     void EndRequested();
 
   private:
+    // TESSARO_REPORT_READY prints "ready" once the tree and the first node
+    // are shown (the start-up benchmark waits for it); TESSARO_SCREENSHOT=FILE
+    // saves the window then as a PNG and ends the program.
+    void WatchFirstNode();
     bool HandOver();
+    // The claim on the instance name, held for the whole run, so that two
+    // programs starting at once cannot both take the name.
+    bool ClaimInstance();
     bool Listen();
     void WatchStopSignals();
 
     std::string m_strInstance;
+    int m_nInstanceClaim = -1;
     std::unique_ptr<QLocalServer> m_pServer;
     std::unique_ptr<CAppContext> m_pContext;
     std::unique_ptr<CMainFrame> m_pFrame;
