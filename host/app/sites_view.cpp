@@ -15,6 +15,7 @@
 namespace {
 
 constexpr int kNodeRole = Qt::UserRole;
+constexpr int kIndentation = 14;
 
 QString MenuText(unsigned id) {
     return ui::Text(texts::LoadMenuText(id));
@@ -33,6 +34,11 @@ CWebSitesView::CWebSitesView(CAppContext& context, CWebDataView& dataView, QWidg
     : QTreeWidget(parent), m_context(context), m_dataView(dataView) {
     setHeaderHidden(true);
     setRootIsDecorated(true);
+    // Long names scroll rather than lose their ends in the narrow pane.
+    setIndentation(kIndentation);
+    setTextElideMode(Qt::ElideNone);
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setContextMenuPolicy(Qt::CustomContextMenu);
     Build();
