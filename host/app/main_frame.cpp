@@ -13,6 +13,7 @@
 #include "dialogs.h"
 #include "icons.h"
 #include "notice_dialog.h"
+#include "open_address.h"
 #include "shell_rules.h"
 #include "site_list.h"
 #include "sites_view.h"
@@ -95,7 +96,7 @@ void CMainFrame::BuildMenus() {
         QAction* item = sites->addAction(Text(entries[k].strName));
         item->setData(QString::fromStdString(entries[k].strAddress));
         connect(item, &QAction::triggered, this,
-                [item] { QDesktopServices::openUrl(QUrl(item->data().toString())); });
+                [this, item] { OpenAddress(item->data().toString()); });
     }
 
     QMenu* view = menuBar()->addMenu(MenuText(texts::ID_POPUP_VIEW));
@@ -116,6 +117,16 @@ void CMainFrame::BuildMenus() {
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->open();
     });
+}
+
+void CMainFrame::OpenAddress(const QString& address) {
+    // The Browse tab is not there yet: what it would show opens on the
+    // desktop instead.
+    const std::string text = address.toStdString();
+    if (ChooseOpenTarget(text, m_context.Config().Settings().bInternalWebOpen != 0,
+                         "about:blank") != OpenTarget::kNothing) {
+        QDesktopServices::openUrl(QUrl(address));
+    }
 }
 
 void CMainFrame::BuildStatusBar() {

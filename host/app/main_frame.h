@@ -57,6 +57,7 @@ class CMainFrame : public QMainWindow {
     void HandleClose();
     void HideToBackground();
     void UpdateTray();
+    void OpenAddress(const QString& address);
 
     CAppContext& m_context;
     QSplitter* m_pOuter = nullptr;
