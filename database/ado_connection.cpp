@@ -298,6 +298,21 @@ void CAdoConnection::Close() {
     ++m_nGeneration;
 }
 
+std::optional<int64_t> CAdoConnection::GetDataVersion() {
+    if (!m_pDb) {
+        return std::nullopt;
+    }
+    sqlite3_stmt* pStatement = nullptr;
+    std::optional<int64_t> version;
+    if (sqlite3_prepare_v2(m_pDb.get(), "PRAGMA data_version", -1, &pStatement, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_step(pStatement) == SQLITE_ROW) {
+        version = sqlite3_column_int64(pStatement, 0);
+    }
+    sqlite3_finalize(pStatement);
+    return version;
+}
+
 bool CAdoConnection::IsOpen() const {
     return static_cast<bool>(m_pDb);
 }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <source_location>
 #include <string>
 #include <unordered_map>
@@ -118,6 +119,10 @@ class CAdoConnection {
     // database file); empty when there was none or the connection was never
     // opened.
     std::string GetLastErrorText() const;
+
+    // SQLite's data_version: it changes when another connection commits a
+    // change to the database. nullopt when the connection is not open.
+    std::optional<int64_t> GetDataVersion();
 
   private:
     friend class CAdoRecordSet;

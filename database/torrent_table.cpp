@@ -210,6 +210,13 @@ std::string CTorrentTable::GetDatabasePath() {
     return Shared().strDatabasePath;
 }
 
+std::optional<int64_t> CTorrentTable::GetDataVersion() {
+    if (!Connect()) {
+        return std::nullopt;
+    }
+    return Shared().pConnection->GetDataVersion();
+}
+
 bool CTorrentTable::Connect() {
     if (Shared().bConnected && Shared().pConnection && Shared().pConnection->IsOpen()) {
         return true;

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,8 @@ class CTorrentTable {
     // Makes the shared connection unless it exists. A failed connection is
     // retried by the next operation.
     static bool Connect();
+    // GetDataVersion of the shared connection (connecting first).
+    static std::optional<int64_t> GetDataVersion();
 
     // Opens the table's cursor (newest first) unless it is open already, in
     // which case the position is kept.

@@ -267,3 +267,7 @@ void CGlobalConfig::SearchAllTables(const std::string& strKeyword, TorrentRecord
         leaf->m_Table.SearchByName(strKeyword, records);
     }
 }
+
+std::optional<int64_t> CGlobalConfig::CatalogueDataVersion() {
+    return CTorrentTable::GetDataVersion();
+}

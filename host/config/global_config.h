@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,9 @@ class CGlobalConfig : public CIniFile {
     // config::kMaxSearchList entries are read and written.
     void LoadSearchList(std::vector<std::string>& list);
     void SaveSearchList(const std::vector<std::string>& list);
+
+    // PRAGMA data_version of the shared catalogue connection.
+    std::optional<int64_t> CatalogueDataVersion();
 
     // Appends the name matches of every leaf's table, categories and leaves
     // in tree order.

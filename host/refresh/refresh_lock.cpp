@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 CRefreshLock::~CRefreshLock() {
@@ -32,5 +33,25 @@ std::unique_ptr<CRefreshLock> CRefreshLock::Acquire(const std::string& strHome,
                                          : "cannot lock " + strPath + ": " + std::strerror(nError);
         return nullptr;
     }
+    const std::string pid = std::to_string(getpid());
+    if (ftruncate(fd, 0) != 0 || pwrite(fd, pid.data(), pid.size(), 0) < 0) {
+        strError = "cannot write " + strPath;
+    }
     return std::unique_ptr<CRefreshLock>(new CRefreshLock(fd));
+}
+
+std::optional<long> CRefreshLock::HolderPid(const std::string& strHome) {
+    const int fd = open(LockPath(strHome).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::optional<long> pid;
+    if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        char text[32] = {};
+        if (pread(fd, text, sizeof text - 1, 0) > 0) {
+            pid = std::strtol(text, nullptr, 10);
+        }
+    }
+    close(fd);
+    return pid;
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class CRefreshLock {
@@ -22,6 +23,8 @@ class CRefreshLock {
     // The home ends in '/'. Null with one sentence in strError when another
     // process holds the lock or the lock file cannot be opened.
     static std::unique_ptr<CRefreshLock> Acquire(const std::string& strHome, std::string& strError);
+
+    static std::optional<long> HolderPid(const std::string& strHome);
 
     static std::string LockPath(const std::string& strHome);
 
