@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "home.h"
 #include "node_pager.h"
+#include "open_home.h"
 #include "record_json.h"
 #include "refresh_log.h"
 #include "terminal_text.h"
@@ -26,23 +27,13 @@ void PrintTreeNode(CCategoryNode& node, const std::string& id) {
 
 int RunInit(const std::string& home) {
     const bool chinese = texts::GetLanguage() == texts::Language::kChinese;
-    tessaro::LayoutResult layout =
-        tessaro::LayOutHome(home, tessaro::FindInstalledDefaults(), chinese);
+    const tessaro::LayoutResult layout = tessaro::InitHome(
+        home, tessaro::FindInstalledDefaults(), chinese, CGlobalConfig::Front::kHeadless);
     if (!layout.ok) {
         return Fail(layout.error);
     }
-    CIniFile::SetAppDir(home);
-    CTorrentTable::SetDatabasePath(home + "kernel/websdata.db");
-    CGlobalConfig config(home + "kernel/global.ini", CGlobalConfig::SystemClock,
-                         CGlobalConfig::Front::kHeadless);
-    tessaro::LayoutResult catalogue = tessaro::CreateCatalogueForTree(home, config.GetRoot());
-    if (!catalogue.ok) {
-        return Fail(catalogue.error);
-    }
-    for (const auto* created : {&layout.created, &catalogue.created}) {
-        for (const std::string& path : *created) {
-            std::printf("created\t%s\n", path.c_str());
-        }
+    for (const std::string& path : layout.created) {
+        std::printf("created\t%s\n", path.c_str());
     }
     std::printf("home\t%s\n", home.c_str());
     return kExitOk;

@@ -3,9 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
 
-#include "torrent_table.h"
+#include "open_home.h"
 
 namespace cli {
 
@@ -28,28 +27,14 @@ std::string LocalTime(int64_t seconds) {
 }
 
 std::unique_ptr<CliContext> CliContext::Open(const std::string& home, std::string& error) {
-    const std::string configPath = home + "kernel/global.ini";
-    std::error_code ignored;
-    if (!std::filesystem::exists(configPath, ignored)) {
-        error =
-            "no Tessaro home at " + home + " (run 'tessaro-cli --home " + home + " init' first)";
-        return nullptr;
-    }
-    CIniFile::SetAppDir(home);
-    CTorrentTable::SetDatabasePath(home + "kernel/websdata.db");
-    if (!std::filesystem::exists(CTorrentTable::GetDatabasePath(), ignored)) {
-        error = "cannot open the catalogue " + CTorrentTable::GetDatabasePath();
-        return nullptr;
-    }
-    if (!CTorrentTable::Connect()) {
-        error = CTorrentTable::LastError();
+    tessaro::OpenedHome opened;
+    if (!tessaro::OpenHome(home, CGlobalConfig::Front::kHeadless, opened, error)) {
         return nullptr;
     }
     auto context = std::unique_ptr<CliContext>(new CliContext);
     context->m_strHome = home;
-    context->m_pConfig = std::make_unique<CGlobalConfig>(configPath, CGlobalConfig::SystemClock,
-                                                         CGlobalConfig::Front::kHeadless);
-    context->m_pHost = std::make_unique<PluginHost>(home);
+    context->m_pConfig = std::move(opened.pConfig);
+    context->m_pHost = std::move(opened.pHost);
     return context;
 }
 

@@ -10,6 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev duktape-dev
     tinyproxy microsocks clang-format
     clang-14 libclang-rt-14-dev
+    qt6-base-dev qt6-svg-dev xvfb xauth fonts-noto-cjk
 )
 
 missing=()

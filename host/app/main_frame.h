@@ -1,0 +1,73 @@
+// CMainFrame: the one top-level window: menus, status bar, the advertising
+// pane (kept empty and hidden), the category tree and the data view. It
+// decides what closing means: hiding while automatic update or a refresh
+// goes on, ending otherwise.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include "app_context.h"
+
+class CWebDataView;
+class CWebSitesView;
+class QLabel;
+class QSplitter;
+class QSystemTrayIcon;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    static constexpr int kMinWidth = 730;
+    static constexpr int kMinHeight = 500;
+    static constexpr int kStartupNoticeMs = 10;
+    static constexpr int kExitPollMs = 100;
+
+    explicit CMainFrame(CAppContext& context, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    CWebSitesView* Tree() const { return m_pTree; }
+    CWebDataView* DataView() const { return m_pDataView; }
+    QWidget* AdPane() const { return m_pAdPane; }
+    QString StatusMessage() const;
+    QString RecordCountText() const;
+    bool IsEndPending() const { return m_exitTimer.isActive(); }
+
+    // A hidden start: minimised, then hidden.
+    void StartHidden();
+    // A visible start, maximised when it was left maximised.
+    void StartVisible();
+    // A second start asked for the window: cancel a pending end, show and
+    // restore.
+    void ShowFromOtherInstance();
+
+  signals:
+    // The program should end now.
+    void EndRequested();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void BuildMenus();
+    void BuildStatusBar();
+    void ShowStartupNotice();
+    void HandleClose();
+    void HideToBackground();
+    void UpdateTray();
+    void OpenAddress(const QString& address);
+
+    CAppContext& m_context;
+    QSplitter* m_pOuter = nullptr;
+    QWidget* m_pAdPane = nullptr;
+    CWebSitesView* m_pTree = nullptr;
+    CWebDataView* m_pDataView = nullptr;
+    QLabel* m_pMessage = nullptr;
+    QLabel* m_pRecordCount = nullptr;
+    QSystemTrayIcon* m_pTray = nullptr;
+    QTimer m_exitTimer;
+    // A notice of the close handling is open; a second close waits for it.
+    bool m_bClosing = false;
+};
