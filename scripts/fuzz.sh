@@ -27,7 +27,7 @@ fi
 scripts/deps.sh
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
-    -DTESSARO_SANITIZE=address -DTESSARO_FUZZ=ON -DTESSARO_TESTS=OFF -DTESSARO_BENCH=OFF >/dev/null
+    -DTESSARO_SANITIZE=address -DTESSARO_FUZZ=ON -DTESSARO_GUI=OFF -DTESSARO_TESTS=OFF -DTESSARO_BENCH=OFF >/dev/null
 build=()
 for name in "${targets[@]}"; do
     build+=("fuzz_$name")
