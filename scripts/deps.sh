@@ -9,6 +9,7 @@ packages=(
     libcli11-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev duktape-dev
     tinyproxy microsocks clang-format
+    dpkg-dev lintian desktop-file-utils appstream librsvg2-bin
 )
 
 missing=()

@@ -20,3 +20,9 @@ cmake --build build-tsan --target tsan_tests
 # The release tree (what scripts/run.sh starts) compiles everything again with
 # optimisation, where the compiler reports things the debug builds do not.
 scripts/build.sh
+
+# The Debian package, unpacked and run, where Debian's packaging tools are.
+if command -v dpkg-deb > /dev/null; then
+    scripts/package.sh
+    tests/package/check_package.sh "$(ls -t build/tessaro_*_amd64.deb | head -n 1)"
+fi
