@@ -80,16 +80,20 @@ install(FILES ${_packaging}/serve.conf.example
 install(FILES ${_packaging}/tessaro-cli.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tessaro-cli)
 
+set(TESSARO_MAINTAINER "Tessaro developers <maintainers@tessaro.example>"
+    CACHE STRING "The package's maintainer: Name <address>")
+configure_file(${_packaging}/changelog.in ${_generated}/changelog @ONLY)
+
 # Debian wants manual pages and changelogs compressed at the highest level,
 # without a timestamp.
 find_program(TESSARO_GZIP gzip REQUIRED)
 set(_compressed)
-foreach(source man/tessaro.1 man/tessaro-cli.1 changelog)
+foreach(source ${_packaging}/man/tessaro.1 ${_packaging}/man/tessaro-cli.1 ${_generated}/changelog)
     get_filename_component(_name ${source} NAME)
     set(_gz ${_generated}/${_name}.gz)
     add_custom_command(OUTPUT ${_gz}
-        COMMAND ${TESSARO_GZIP} -9 -n -c ${_packaging}/${source} > ${_gz}
-        DEPENDS ${_packaging}/${source})
+        COMMAND ${TESSARO_GZIP} -9 -n -c ${source} > ${_gz}
+        DEPENDS ${source})
     list(APPEND _compressed ${_gz})
 endforeach()
 add_custom_target(tessaro_compressed_docs ALL DEPENDS ${_compressed})
@@ -97,13 +101,14 @@ install(FILES ${_generated}/tessaro-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}
 if(TARGET tessaro)
     install(FILES ${_generated}/tessaro.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
-install(FILES ${_generated}/changelog.gz DESTINATION ${TESSARO_DOC_DIR} RENAME changelog.Debian.gz)
+# A package without a Debian revision is native: its changelog is changelog.gz.
+install(FILES ${_generated}/changelog.gz DESTINATION ${TESSARO_DOC_DIR})
 install(FILES ${_packaging}/copyright DESTINATION ${TESSARO_DOC_DIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tessaro)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Tessaro developers <tessaro@localhost>")
+set(CPACK_PACKAGE_CONTACT "${TESSARO_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "local catalogue of BitTorrent index sites")
 set(CPACK_PACKAGE_DESCRIPTION
     "Tessaro keeps a local, searchable SQLite catalogue of BitTorrent index web\n"
