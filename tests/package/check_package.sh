@@ -24,6 +24,17 @@ for dependency in fonts-noto-cjk libcurl4 libsqlite3-0 libc6; do
     [[ $depends == *"$dependency"* ]] || fail "Depends lacks $dependency: $depends"
 done
 
+# The desktop files come with the desktop program.
+if [ -e "$root/usr/bin/tessaro" ]; then
+    for path in usr/share/applications/tessaro.desktop usr/share/metainfo/tessaro.metainfo.xml \
+        usr/share/man/man1/tessaro.1.gz; do
+        [ -e "$root/$path" ] || fail "the package lacks /$path"
+    done
+    desktop-file-validate "$root/usr/share/applications/tessaro.desktop"
+    appstreamcli validate --no-net --override=cid-desktopapp-is-not-rdns=info \
+        "$root/usr/share/metainfo/tessaro.metainfo.xml" > /dev/null
+fi
+
 # Nothing may still look for libraries in the tree it was built in.
 while IFS= read -r -d '' file; do
     if readelf -d "$file" 2>/dev/null | grep -E 'R(UN)?PATH' | grep -vq '\$ORIGIN'; then
