@@ -46,6 +46,8 @@ set(_generated ${CMAKE_BINARY_DIR}/packaging)
 # The menu entry is the one the desktop program writes for a single user.
 add_executable(tessaro_desktop_entry ${_packaging}/print_desktop_entry.cpp)
 target_link_libraries(tessaro_desktop_entry PRIVATE setup tessaro_flags)
+# A build tool: kept out of the portable home in dist/.
+set_target_properties(tessaro_desktop_entry PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${_generated})
 add_custom_command(OUTPUT ${_generated}/tessaro.desktop
     COMMAND ${CMAKE_COMMAND} -E make_directory ${_generated}
     COMMAND tessaro_desktop_entry tessaro > ${_generated}/tessaro.desktop
