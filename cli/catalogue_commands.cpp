@@ -9,6 +9,8 @@
 #include "home.h"
 #include "node_pager.h"
 #include "record_json.h"
+#include "refresh_log.h"
+#include "terminal_text.h"
 #include "texts.h"
 #include "torrent_table.h"
 
@@ -31,7 +33,8 @@ int RunInit(const std::string& home) {
     }
     CIniFile::SetAppDir(home);
     CTorrentTable::SetDatabasePath(home + "kernel/websdata.db");
-    CGlobalConfig config(home + "kernel/global.ini");
+    CGlobalConfig config(home + "kernel/global.ini", CGlobalConfig::SystemClock,
+                         CGlobalConfig::Front::kHeadless);
     tessaro::LayoutResult catalogue = tessaro::CreateCatalogueForTree(home, config.GetRoot());
     if (!catalogue.ok) {
         return Fail(catalogue.error);
@@ -71,9 +74,19 @@ int RunPlugins(const std::string& home) {
         return Fail(error);
     }
     PluginHost& host = context->Host();
+    if (!host.CheckRegistry(error)) {
+        return Fail(error);
+    }
+    const CRefreshLog log(home);
     for (const PluginHost::PluginInfo& info : host.GetPluginInfo()) {
-        std::printf("%d\t%s\t%s\t%s\n", info.nDllID, info.strName.c_str(),
-                    PluginHost::StateName(info.state), host.GetSiteBase(info.nDllID).c_str());
+        const CRefreshLog::Entry last = log.Read(info.strName);
+        const std::string failure = last.strLastFailure.empty() ? "-"
+                                                                : LocalTime(last.nLastFailureTime) +
+                                                                      " " + last.strLastFailure;
+        std::printf("%d\t%s\t%s\t%s\t%s\t%lld\t%s\n", info.nDllID, info.strName.c_str(),
+                    PluginHost::StateName(info.state), host.GetSiteBase(info.nDllID).c_str(),
+                    last.nLastRefresh > 0 ? LocalTime(last.nLastRefresh).c_str() : "never",
+                    static_cast<long long>(last.nRows), failure.c_str());
     }
     for (const std::string& report : host.TakeLoadReports()) {
         std::fprintf(stderr, "tessaro-cli: %s\n", report.c_str());
@@ -90,18 +103,14 @@ int RunList(const std::string& home, const ListOptions& options) {
     }
     CNodePager pager(node);
     std::vector<ListedRow> page;
-    size_t skipped = 0;
     size_t printed = 0;
     if (!options.json) {
         std::printf("%-8s  %-19s  %-10s  %6s  %6s  %s\n", "rowid", "AddDate", "Size", "Seeds",
                     "Peers", "Name");
     }
-    for (pager.FirstPage(page); !page.empty() && printed < options.limit; pager.NextPage(page)) {
+    for (pager.PageAt(static_cast<int64_t>(options.offset), page);
+         !page.empty() && printed < options.limit; pager.NextPage(page)) {
         for (const ListedRow& row : page) {
-            if (skipped < options.offset) {
-                ++skipped;
-                continue;
-            }
             if (printed == options.limit) {
                 break;
             }
@@ -114,8 +123,8 @@ int RunList(const std::string& home, const ListOptions& options) {
             } else {
                 std::printf("%-8lld  %-19s  %-10s  %6d  %6d  %s\n",
                             static_cast<long long>(record.Bookmark.nRowId),
-                            record.AddDate.Format().c_str(), record.Size.c_str(), record.Seeds,
-                            record.Peers, record.Name.c_str());
+                            record.AddDate.Format().c_str(), TerminalText(record.Size).c_str(),
+                            record.Seeds, record.Peers, TerminalText(record.Name).c_str());
             }
             ++printed;
         }

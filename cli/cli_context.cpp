@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 
 #include "torrent_table.h"
@@ -17,6 +18,15 @@ std::string NodeId(const CCategoryNode& node) {
     return std::to_string(node.m_nCategoryId) + "," + std::to_string(node.m_nSubIndex);
 }
 
+std::string LocalTime(int64_t seconds) {
+    const time_t value = static_cast<time_t>(seconds);
+    std::tm local{};
+    localtime_r(&value, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
 std::unique_ptr<CliContext> CliContext::Open(const std::string& home, std::string& error) {
     const std::string configPath = home + "kernel/global.ini";
     std::error_code ignored;
@@ -27,14 +37,18 @@ std::unique_ptr<CliContext> CliContext::Open(const std::string& home, std::strin
     }
     CIniFile::SetAppDir(home);
     CTorrentTable::SetDatabasePath(home + "kernel/websdata.db");
-    if (!std::filesystem::exists(CTorrentTable::GetDatabasePath(), ignored) ||
-        !CTorrentTable::Connect()) {
+    if (!std::filesystem::exists(CTorrentTable::GetDatabasePath(), ignored)) {
         error = "cannot open the catalogue " + CTorrentTable::GetDatabasePath();
+        return nullptr;
+    }
+    if (!CTorrentTable::Connect()) {
+        error = CTorrentTable::LastError();
         return nullptr;
     }
     auto context = std::unique_ptr<CliContext>(new CliContext);
     context->m_strHome = home;
-    context->m_pConfig = std::make_unique<CGlobalConfig>(configPath);
+    context->m_pConfig = std::make_unique<CGlobalConfig>(configPath, CGlobalConfig::SystemClock,
+                                                         CGlobalConfig::Front::kHeadless);
     context->m_pHost = std::make_unique<PluginHost>(home);
     return context;
 }

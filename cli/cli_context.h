@@ -15,6 +15,10 @@ namespace cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// refresh: every row is stored, but a listed plug-in could not take part.
+inline constexpr int kExitSitesFailed = 3;
+// A command stopped by Ctrl-C or SIGTERM, as a shell reports SIGINT.
+inline constexpr int kExitInterrupted = 130;
 
 // Prints "tessaro-cli: <message>" on stderr and answers kExitFailure.
 int Fail(const std::string& message);
@@ -46,5 +50,8 @@ class CliContext {
 
 // "C,I" of a node.
 std::string NodeId(const CCategoryNode& node);
+
+// "YYYY-MM-DD HH:MM:SS" in local time of Unix seconds.
+std::string LocalTime(int64_t seconds);
 
 }  // namespace cli

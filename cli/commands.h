@@ -1,6 +1,8 @@
 // The commands of tessaro-cli. Each answers the program's exit status.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,8 @@ namespace cli {
 int RunInit(const std::string& home);
 int RunTree(const std::string& home);
 int RunPlugins(const std::string& home);
+
+inline constexpr int64_t kMaxListLimit = 1000000;
 
 struct ListOptions {
     std::string node;
@@ -21,6 +25,7 @@ int RunList(const std::string& home, const ListOptions& options);
 struct RefreshOptions {
     std::vector<std::string> nodes;
     int pollMs = 500;
+    bool json = false;  // one JSON object per finished leaf, then the total
 };
 int RunRefresh(const std::string& home, const RefreshOptions& options);
 

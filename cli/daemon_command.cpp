@@ -1,13 +1,7 @@
 // daemon: the headless background refresher. It runs the automatic update
 // and the refresh engine on the desktop program's timers, logs one line per
 // event on stdout, and stops cleanly on SIGINT or SIGTERM.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -17,75 +11,14 @@
 #include "auto_update.h"
 #include "cli_context.h"
 #include "commands.h"
+#include "leaf_reports.h"
 #include "refresh_engine.h"
 #include "refresh_lock.h"
+#include "refresh_log.h"
+#include "stop_signals.h"
 
 namespace cli {
 namespace {
-
-// The signal handler only writes a byte here, which wakes the loop's poll()
-// whichever thread the signal was delivered to.
-int g_wakeFd = -1;
-
-extern "C" void OnStopSignal(int) {
-    const int savedErrno = errno;
-    const char byte = 's';
-    [[maybe_unused]] const ssize_t ignored = write(g_wakeFd, &byte, 1);
-    errno = savedErrno;
-}
-
-class StopSignals {
-  public:
-    StopSignals() {
-        if (pipe2(m_fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-            return;
-        }
-        g_wakeFd = m_fds[1];
-        struct sigaction action {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &m_previousInt);
-        sigaction(SIGTERM, &action, &m_previousTerm);
-        m_bOk = true;
-    }
-    ~StopSignals() {
-        if (!m_bOk) {
-            return;
-        }
-        sigaction(SIGINT, &m_previousInt, nullptr);
-        sigaction(SIGTERM, &m_previousTerm, nullptr);
-        g_wakeFd = -1;
-        close(m_fds[0]);
-        close(m_fds[1]);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    bool IsOk() const { return m_bOk; }
-
-    // Sleeps up to `ms`; true when a stop signal has arrived.
-    bool Wait(int ms) {
-        pollfd wake{m_fds[0], POLLIN, 0};
-        const int ready = poll(&wake, 1, std::max(ms, 0));
-        char byte = 0;
-        return ready > 0 && read(m_fds[0], &byte, 1) == 1;
-    }
-
-  private:
-    int m_fds[2] = {-1, -1};
-    bool m_bOk = false;
-    struct sigaction m_previousInt {};
-    struct sigaction m_previousTerm {};
-};
-
-std::string LocalTime(int64_t seconds) {
-    const time_t value = static_cast<time_t>(seconds);
-    std::tm local{};
-    localtime_r(&value, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
-}
 
 void Log(const std::string& message) {
     std::printf("%s\t%s\n", LocalTime(CGlobalConfig::SystemClock()).c_str(), message.c_str());
@@ -123,13 +56,27 @@ int RunDaemon(const std::string& home, const DaemonOptions& options) {
 
     CGlobalConfig& config = context->Config();
     PluginHost& host = context->Host();
-    host.GetPluginInfo();
+    if (!host.CheckRegistry(error)) {
+        return Fail(error);
+    }
     for (const std::string& report : host.TakeLoadReports()) {
         Log(report);
     }
 
     CCategoryNode& root = config.GetRoot();
     CRefreshEngine engine(host, &root);
+    CRefreshLog log(home);
+    const auto saveLog = [&] {
+        if (!log.Save(CGlobalConfig::SystemClock())) {
+            Log("cannot write " + home + "kernel/refreshlog.ini");
+        }
+    };
+    engine.SetLeafFinishedCallback([&](const CRefreshEngine::LeafReport& report) {
+        AddToLog(log, report, host);
+        for (const std::string& line : FailureLines(report, host)) {
+            Log(line);
+        }
+    });
     CAutoUpdate update(config.Settings(), root, engine);
     std::string testAddress = options.testUrl;
     if (testAddress.empty()) {
@@ -161,7 +108,9 @@ int RunDaemon(const std::string& home, const DaemonOptions& options) {
             case CAutoUpdate::Event::kUpdateRestarted:
                 // The start time reaches the file at once, so a machine that
                 // goes down mid-update does not begin the cycle again.
-                config.SaveUpdateData();
+                if (!config.SaveUpdateData()) {
+                    Log("cannot write the update time to " + config.GetPath());
+                }
                 Log(event == CAutoUpdate::Event::kUpdateStarted
                         ? "update started"
                         : "update due again before the last one ended; starting over");
@@ -175,6 +124,7 @@ int RunDaemon(const std::string& home, const DaemonOptions& options) {
                     std::to_string(RowCount(*node) - rowsAtStart[node]) + " new rows");
                 break;
             case CAutoUpdate::Event::kUpdateFinished:
+                saveLog();
                 Log("update finished; next update at " + LocalTime(update.GetNextUpdateTime()));
                 break;
         }
@@ -212,6 +162,7 @@ int RunDaemon(const std::string& home, const DaemonOptions& options) {
     for (CCategoryNode* node : engine.GetActiveList()) {
         Log("left unfinished: " + Describe(*node));
     }
+    saveLog();
     Log("stopped");
     return kExitOk;
 }

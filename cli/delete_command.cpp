@@ -87,6 +87,9 @@ int RunDelete(const std::string& home, const DeleteOptions& options) {
     }
 
     PluginHost& host = context->Host();
+    if (!host.CheckRegistry(error)) {
+        return Fail(error);
+    }
     CDownloadTasks tasks(host, context->Config());
     CDeleteCommands commands(
         host, [&tasks](int days, bool recent) { return tasks.CleanTorrentFolder(days, recent); });

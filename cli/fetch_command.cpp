@@ -10,12 +10,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "ado_recordset.h"
 #include "cli_context.h"
 #include "commands.h"
 #include "download_tasks.h"
+#include "terminal_text.h"
 #include "torrent_fetch.h"
 
 extern char** environ;
@@ -102,7 +104,7 @@ FetchOutcome FetchTorrentFiles(CliContext& context, const std::vector<TorrentRec
     outcome.paths.resize(entries.size());
     const auto reportOpenFailure = [&](CDownloadTasks::OpenResult result,
                                        const TorrentRecord& entry) {
-        Fail(tasks.GetTorrentPath(entry) + ": " +
+        Fail(TerminalText(tasks.GetTorrentPath(entry)) + ": " +
              std::string(CDownloadTasks::GetOpenFailureText(result)));
         outcome.bOpenFailed = true;
     };
@@ -134,6 +136,11 @@ FetchOutcome FetchTorrentFiles(CliContext& context, const std::vector<TorrentRec
         }
     }
 
+    if (tasks.GetUnrecordedCount() > 0) {
+        Fail("the catalogue did not take the file names of " +
+             std::to_string(tasks.GetUnrecordedCount()) + " fetched files");
+        outcome.bUnrecorded = true;
+    }
     for (size_t i = 0; i < entries.size(); ++i) {
         if (!taskOf[i]) {
             continue;
@@ -151,6 +158,9 @@ int RunFetch(const std::string& home, const FetchOptions& options) {
     CCategoryNode* node = nullptr;
     auto context = CliContext::OpenAt(home, options.node, node, error);
     if (!context) {
+        return Fail(error);
+    }
+    if (!context->Host().CheckRegistry(error)) {
         return Fail(error);
     }
     const std::vector<CCategoryNode*> leaves = node->GetLeaves();
@@ -191,9 +201,10 @@ int RunFetch(const std::string& home, const FetchOptions& options) {
     for (size_t i = 0; i < options.rowids.size(); ++i) {
         const std::string path = entryOf[i] ? outcome.paths[*entryOf[i]] : std::string();
         allFetched = allFetched && !path.empty();
-        std::printf("%s\t%s\n", options.rowids[i].c_str(), path.empty() ? "failed" : path.c_str());
+        std::printf("%s\t%s\n", TerminalText(options.rowids[i]).c_str(),
+                    path.empty() ? "failed" : TerminalText(path).c_str());
     }
-    return allFetched && !outcome.bOpenFailed ? kExitOk : kExitFailure;
+    return allFetched && !outcome.bOpenFailed && !outcome.bUnrecorded ? kExitOk : kExitFailure;
 }
 
 }  // namespace cli

@@ -1,17 +1,20 @@
 // refresh: runs the refresh engine over the named nodes, polling as the
-// desktop program's timer does, and reports the rows each leaf gained.
+// desktop program's timer does, and reports the rows each leaf gained and
+// what failed in it. Ctrl-C or SIGTERM stops it between two polls: what was
+// handed over is stored, the unfinished slots keep their dates.
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <map>
-#include <thread>
 
 #include "cli_context.h"
 #include "commands.h"
+#include "leaf_reports.h"
+#include "record_json.h"
 #include "refresh_engine.h"
 #include "refresh_lock.h"
-#include "texts.h"
+#include "refresh_log.h"
+#include "stop_signals.h"
 
 namespace cli {
 namespace {
@@ -65,6 +68,10 @@ int RunRefresh(const std::string& home, const RefreshOptions& options) {
     if (!lock) {
         return Fail(error);
     }
+    StopSignals signals;
+    if (!signals.IsOk()) {
+        return Fail("cannot set up the stop signals");
+    }
     CCategoryNode& root = context->Config().GetRoot();
 
     // "all" walks every category node in tree order, one after another, as
@@ -88,39 +95,86 @@ int RunRefresh(const std::string& home, const RefreshOptions& options) {
     }
 
     PluginHost& host = context->Host();
-    host.GetPluginInfo();
+    if (!host.CheckRegistry(error)) {
+        return Fail(error);
+    }
     for (const std::string& report : host.TakeLoadReports()) {
         std::fprintf(stderr, "tessaro-cli: %s\n", report.c_str());
     }
 
     CRefreshEngine engine(host, &root);
+    CRefreshLog log(home);
     ProgressReporter progress;
-    std::map<CCategoryNode*, int64_t> rowsBefore;
+    std::map<CCategoryNode*, int64_t> rowsOfLeaf;
     std::vector<CCategoryNode*> leavesInOrder;
-    for (CCategoryNode* node : nodes) {
-        for (CCategoryNode* leaf : node->GetLeaves()) {
-            if (rowsBefore.emplace(leaf, leaf->m_Table.Count()).second) {
-                leavesInOrder.push_back(leaf);
-            }
+    bool bSiteFailed = false;
+    bool bWriteFailed = false;
+    engine.SetLeafFinishedCallback([&](const CRefreshEngine::LeafReport& report) {
+        if (rowsOfLeaf.emplace(report.pLeaf, 0).second) {
+            leavesInOrder.push_back(report.pLeaf);
         }
-        engine.StartRefresh(node, true);
+        rowsOfLeaf[report.pLeaf] += report.RowsStored();
+        bSiteFailed = bSiteFailed || !report.siteFailures.empty();
+        bWriteFailed = bWriteFailed || report.bWriteFailed;
+        AddToLog(log, report, host);
+        if (options.json) {
+            std::printf("%s\n", JsonLine(ReportJson(report, host)).c_str());
+            std::fflush(stdout);
+        }
+        const std::vector<std::string> failures = FailureLines(report, host);
+        if (!failures.empty()) {
+            progress.Finish();
+        }
+        for (const std::string& line : failures) {
+            std::fprintf(stderr, "tessaro-cli: %s\n", line.c_str());
+        }
+    });
+
+    bool bInterrupted = false;
+    for (CCategoryNode* node : nodes) {
+        if (!engine.StartRefresh(node, true)) {
+            continue;
+        }
         progress.Show(*node, node->m_nRefreshPercent);
-        while (engine.HasActiveRefresh()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(options.pollMs));
+        while (engine.HasActiveRefresh() && !bInterrupted) {
+            bInterrupted = signals.Wait(options.pollMs);
+            // The rows handed over so far are stored even when stopping.
             engine.Poll();
             progress.Show(*node, node->m_nRefreshPercent);
         }
         progress.Finish();
+        if (bInterrupted) {
+            for (CCategoryNode* unfinished : engine.GetActiveList()) {
+                std::fprintf(stderr, "tessaro-cli: interrupted: %s %s left unfinished\n",
+                             NodeId(*unfinished).c_str(), unfinished->m_strName.c_str());
+            }
+            break;
+        }
+    }
+    if (!log.Save(CGlobalConfig::SystemClock())) {
+        std::fprintf(stderr, "tessaro-cli: cannot write %skernel/refreshlog.ini\n", home.c_str());
     }
 
     int64_t total = 0;
     for (CCategoryNode* leaf : leavesInOrder) {
-        const int64_t appended = leaf->m_Table.Count() - rowsBefore[leaf];
-        total += appended;
-        std::printf("%s\t%lld\n", NodeId(*leaf).c_str(), static_cast<long long>(appended));
+        total += rowsOfLeaf[leaf];
+        if (!options.json) {
+            std::printf("%s\t%lld\n", NodeId(*leaf).c_str(),
+                        static_cast<long long>(rowsOfLeaf[leaf]));
+        }
     }
-    std::printf("total\t%lld\n", static_cast<long long>(total));
-    return kExitOk;
+    if (options.json) {
+        std::printf("%s\n", JsonLine({{"total", total}}).c_str());
+    } else {
+        std::printf("total\t%lld\n", static_cast<long long>(total));
+    }
+    if (bInterrupted) {
+        return kExitInterrupted;
+    }
+    if (bWriteFailed) {
+        return kExitFailure;
+    }
+    return bSiteFailed ? kExitSitesFailed : kExitOk;
 }
 
 }  // namespace cli

@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "record_json.h"
 #include "search_session.h"
+#include "terminal_text.h"
 #include "texts.h"
 #include "torrent_fetch.h"
 
@@ -34,7 +35,7 @@ void PrintRow(size_t number, const CSearchSession::ResultRow& row, bool json) {
         return;
     }
     std::printf("%zu\t%s\t%d\t%s\t%s\n", number, SourceName(row.source), record.DllID,
-                record.AddDate.Format().c_str(), record.Name.c_str());
+                record.AddDate.Format().c_str(), TerminalText(record.Name).c_str());
 }
 
 // The site search's progress on stderr: a bar redrawn in place on a
@@ -78,6 +79,9 @@ int RunSearch(const std::string& home, const SearchOptions& options) {
     if (!context) {
         return Fail(error);
     }
+    if (!options.localOnly && !context->Host().CheckRegistry(error)) {
+        return Fail(error);
+    }
     CSearchSession session(context->Host(), context->Config());
     session.LoadHistory();
     const CSearchSession::Scope scope{.bLocal = !options.sitesOnly, .bSites = !options.localOnly};
@@ -85,7 +89,11 @@ int RunSearch(const std::string& home, const SearchOptions& options) {
         Fail(std::string(texts::LoadString(texts::IDS_NO_KEYWORD)));
         return kExitUsage;
     }
-    session.SaveHistory();
+    if (!session.SaveHistory()) {
+        // The search itself still runs; only its place in the history is lost.
+        std::fprintf(stderr, "tessaro-cli: cannot write the search history to %s\n",
+                     context->Config().GetPath().c_str());
+    }
     if (scope.bSites) {
         for (const std::string& report : context->Host().TakeLoadReports()) {
             std::fprintf(stderr, "tessaro-cli: %s\n", report.c_str());
@@ -135,10 +143,11 @@ int RunSearch(const std::string& home, const SearchOptions& options) {
             }
             std::printf("%s\n", JsonLine(value).c_str());
         } else {
-            std::printf("%zu\t%s\n", options.fetch[i], path.empty() ? "failed" : path.c_str());
+            std::printf("%zu\t%s\n", options.fetch[i],
+                        path.empty() ? "failed" : TerminalText(path).c_str());
         }
     }
-    return allFetched ? kExitOk : kExitFailure;
+    return allFetched && !outcome.bUnrecorded ? kExitOk : kExitFailure;
 }
 
 }  // namespace cli

@@ -15,6 +15,9 @@ struct FetchOutcome {
     // could not be fetched.
     std::vector<std::string> paths;
     bool bOpenFailed = false;
+    // Some fetched file's name is not in its catalogue row (reported on
+    // stderr): the row does not show the file as fetched.
+    bool bUnrecorded = false;
 };
 
 // Runs the download tasks until every entry's download has ended, polling

@@ -25,6 +25,7 @@ endif()
 
 # A site plug-in: a shared library without the usual "lib" prefix, placed in
 # dist/kernel/<subdir>, that finds the shared libraries of dist/ by rpath.
+# Called from the site's folder, whose name is the site's (TESSARO_SITE).
 function(tessaro_add_plugin target)
     cmake_parse_arguments(ARG "" "OUTPUT_NAME;SUBDIR" "SOURCES" ${ARGN})
     add_library(${target} MODULE ${ARG_SOURCES})
@@ -40,7 +41,22 @@ function(tessaro_add_plugin target)
         OUTPUT_NAME ${ARG_OUTPUT_NAME}
         LIBRARY_OUTPUT_DIRECTORY ${_dir}
         BUILD_RPATH "${_rpath}")
+    get_filename_component(_site ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+    set_target_properties(${target} PROPERTIES TESSARO_SITE ${_site})
     set_property(GLOBAL APPEND PROPERTY TESSARO_PLUGIN_TARGETS ${target})
+endfunction()
+
+# One file per site plug-in: `pattern` with "<site>" standing for each site's
+# name, e.g. tessaro_site_files(pages "${dir}/<site>_pages.cpp").
+function(tessaro_site_files out pattern)
+    get_property(_targets GLOBAL PROPERTY TESSARO_PLUGIN_TARGETS)
+    set(_files)
+    foreach(target ${_targets})
+        get_target_property(_site ${target} TESSARO_SITE)
+        string(REPLACE "<site>" "${_site}" _file "${pattern}")
+        list(APPEND _files ${_file})
+    endforeach()
+    set(${out} ${_files} PARENT_SCOPE)
 endfunction()
 
 # A test program registered with CTest. TSAN marks tests that exercise code

@@ -25,8 +25,6 @@ AdoMessageHandler& MessageHandler() {
 // statements are dropped so arbitrary texts cannot grow the cache forever.
 constexpr size_t kMaxCachedStatements = 512;
 
-constexpr int kBusyTimeoutMs = 2000;
-
 bool OnlySeparatorsLeft(const char* pszTail) {
     for (; pszTail != nullptr && *pszTail != '\0'; ++pszTail) {
         if (!std::isspace(static_cast<unsigned char>(*pszTail)) && *pszTail != ';') {
@@ -58,9 +56,7 @@ void Trace(const char* pszOperation, const std::string& strMessage, std::source_
         TraceSink()(strLine);
         return;
     }
-#ifndef NDEBUG
     std::fputs(strLine.c_str(), stderr);
-#endif
 }
 
 void ShowMessage(const std::string& strText, const std::string& strCaption) {
@@ -383,6 +379,18 @@ std::string CAdoConnection::GetLastErrorText() const {
     std::snprintf(codes, sizeof codes, "\r\nState: %d, Native: %d, Source: ", m_nLastCode,
                   m_nLastExtendedCode);
     return "Description: " + m_strLastError + codes + m_strConnect + "\r\n";
+}
+
+std::optional<int64_t> CAdoConnection::GetDataVersion() {
+    AdoStatement statement = Prepare("PRAGMA data_version", "GetDataVersion");
+    if (!statement) {
+        return std::nullopt;
+    }
+    if (sqlite3_step(statement.get()) != SQLITE_ROW) {
+        RecordError("GetDataVersion");
+        return std::nullopt;
+    }
+    return sqlite3_column_int64(statement.get(), 0);
 }
 
 AdoStatement CAdoConnection::Prepare(const std::string& strSql, const char* pszOperation,

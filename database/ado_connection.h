@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <source_location>
 #include <string>
 #include <unordered_map>
@@ -23,8 +24,9 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-// Receives every trace line. The default writes to stderr in debug builds
-// and discards in release builds; an empty function restores that default.
+// Receives every trace line. The default writes to stderr, in release builds
+// too: a failed write is lost data, and nobody would learn of it otherwise.
+// An empty function restores that default.
 using AdoTraceSink = std::function<void(const std::string& strLine)>;
 void SetAdoTraceSink(AdoTraceSink sink);
 
@@ -92,9 +94,10 @@ class CAdoConnection {
     // Opens the database file named by strConnect (or the remembered one when
     // empty). The file must exist: opening never creates a database. An open
     // connection is closed first. The connection runs in WAL mode with
-    // synchronous=NORMAL. nOptions is accepted for callers that pass the
-    // connect options (-1, unspecified) and has no effect.
-    bool Open(const std::string& strConnect = {}, int nOptions = -1);
+    // synchronous=NORMAL, and a statement that finds the file locked by
+    // another writer waits up to kBusyTimeoutMs for it. nOptions is accepted for callers that pass
+    // the connect options (-1, unspecified) and has no effect.
+    [[nodiscard]] bool Open(const std::string& strConnect = {}, int nOptions = -1);
     void Close();
     bool IsOpen() const;
     const std::string& GetConnectionString() const { return m_strConnect; }
@@ -103,11 +106,12 @@ class CAdoConnection {
     // AdoVariant). A query's rows stay in the result; anything else runs to
     // completion. The prepared statement is cached and reused by the next
     // Execute of the same text.
-    AdoResult Execute(const std::string& strSql, const std::vector<AdoVariant>& params = {},
-                      int nOptions = kAdoCmdText);
+    [[nodiscard]] AdoResult Execute(const std::string& strSql,
+                                    const std::vector<AdoVariant>& params = {},
+                                    int nOptions = kAdoCmdText);
 
-    bool BeginTrans();
-    bool CommitTrans();
+    [[nodiscard]] bool BeginTrans();
+    [[nodiscard]] bool CommitTrans();
     bool RollbackTrans();
     // False once SQLite has rolled a transaction back on its own (a full
     // disk, an I/O error): statements after that would commit one by one.
@@ -118,6 +122,17 @@ class CAdoConnection {
     // database file); empty when there was none or the connection was never
     // opened.
     std::string GetLastErrorText() const;
+    // SQLite's message of the last error alone; empty when there was none.
+    const std::string& GetLastErrorMessage() const { return m_strLastError; }
+
+    // SQLite's data_version: a value that changes when another connection
+    // (another process) has committed to the file. Nullopt when the
+    // connection is not open or the pragma fails.
+    std::optional<int64_t> GetDataVersion();
+
+    // Long enough for the largest write another process makes at once (a
+    // delete works in batches well under this).
+    static constexpr int kBusyTimeoutMs = 30000;
 
   private:
     friend class CAdoRecordSet;

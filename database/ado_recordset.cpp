@@ -411,6 +411,59 @@ bool CAdoRecordSet::MovePrevious() {
     return true;
 }
 
+bool CAdoRecordSet::MoveToPosition(int64_t nPosition) {
+    if (!CheckOpen("MoveToPosition")) {
+        return false;
+    }
+    if (m_mode != Mode::kTable) {
+        Trace("MoveToPosition", "a query result only moves forward");
+        return false;
+    }
+    if (nPosition <= 0) {
+        return MoveFirst();
+    }
+    FlushPending();
+    std::string strOrder = " ORDER BY rowid ASC";
+    if (m_nSortColumn >= 0) {
+        strOrder = " ORDER BY " +
+                   QuoteIdentifier(m_columnNames[static_cast<size_t>(m_nSortColumn)]) +
+                   (m_bSortDescending ? " DESC" : " ASC") + ", rowid ASC";
+    }
+    AdoStatement statement = m_pConnection->Prepare(
+        "SELECT rowid FROM " + QuoteIdentifier(m_strTable) + strOrder + " LIMIT 1 OFFSET ?1",
+        "MoveToPosition");
+    if (!statement) {
+        return false;
+    }
+    if (!ado_detail::BindParams(statement.get(), {AdoVariant::Int64(nPosition)})) {
+        m_pConnection->RecordError("MoveToPosition");
+        return false;
+    }
+    const int rc = sqlite3_step(statement.get());
+    if (rc == SQLITE_DONE) {
+        // Where MoveNext leaves the cursor after the last row.
+        if (!MoveLast()) {
+            return false;
+        }
+        if (m_position == Position::kRow) {
+            m_position = Position::kEOF;
+        }
+        return true;
+    }
+    if (rc != SQLITE_ROW) {
+        m_pConnection->RecordError("MoveToPosition");
+        return false;
+    }
+    Row row;
+    if (!ReadRowById(sqlite3_column_int64(statement.get(), 0), row)) {
+        return false;
+    }
+    std::vector<Row> rows;
+    rows.push_back(std::move(row));
+    SetWindow(std::move(rows), true);
+    return true;
+}
+
 int64_t CAdoRecordSet::GetRecordCount() {
     if (!CheckOpen("GetRecordCount")) {
         return -1;

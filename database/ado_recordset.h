@@ -71,6 +71,10 @@ class CAdoRecordSet {
     bool MoveLast();
     bool MoveNext();
     bool MovePrevious();
+    // Moves a table cursor to the row at the zero-based position in cursor
+    // order; past the last row the cursor stands after it (EOF). The rows
+    // skipped are counted in the sort column's index, never read.
+    bool MoveToPosition(int64_t nPosition);
 
     // The number of rows; -1 when the cursor is not open.
     int64_t GetRecordCount();
@@ -82,17 +86,17 @@ class CAdoRecordSet {
     // then stands on it). Without AddNew, PutCollect and Update change the
     // current row. A refused Update drops the pending change and fails.
     // Moving with a change pending updates first.
-    bool AddNew();
-    bool Update();
+    [[nodiscard]] bool AddNew();
+    [[nodiscard]] bool Update();
     void CancelUpdate();
 
     // Typed setters: an empty text is written as NULL.
-    bool PutCollect(const std::string& strColumn, const std::string& strValue);
-    bool PutCollect(const std::string& strColumn, int16_t nValue);
-    bool PutCollect(const std::string& strColumn, int32_t nValue);
-    bool PutCollect(const std::string& strColumn, uint8_t nValue);
-    bool PutCollect(const std::string& strColumn, OleDate dtValue);
-    bool PutCollect(const std::string& strColumn, const AdoVariant& value);
+    [[nodiscard]] bool PutCollect(const std::string& strColumn, const std::string& strValue);
+    [[nodiscard]] bool PutCollect(const std::string& strColumn, int16_t nValue);
+    [[nodiscard]] bool PutCollect(const std::string& strColumn, int32_t nValue);
+    [[nodiscard]] bool PutCollect(const std::string& strColumn, uint8_t nValue);
+    [[nodiscard]] bool PutCollect(const std::string& strColumn, OleDate dtValue);
+    [[nodiscard]] bool PutCollect(const std::string& strColumn, const AdoVariant& value);
 
     // Typed getters of the current row (conversions: ado_variant.h). A
     // missing column or no current row fails and leaves the target

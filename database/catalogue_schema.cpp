@@ -34,6 +34,21 @@ std::string DeleteTriggerName(const std::string& strTable) {
     return strTable + "_del";
 }
 
+std::string CreateEntryIndex(const std::string& strTable) {
+    return "CREATE INDEX IF NOT EXISTS " + QuoteIdentifier(strTable + "_Entry") + " ON " +
+           QuoteIdentifier(strTable) + " (\"Addr0\", \"DllID\", \"AddDate\")";
+}
+
+const std::vector<Migration>& Migrations() {
+    static const std::vector<Migration> migrations = {
+        {2,
+         [](const std::string& strTable) {
+             return std::vector<std::string>{CreateEntryIndex(strTable)};
+         }},
+    };
+    return migrations;
+}
+
 std::string CreateCountsTable() {
     return std::string("CREATE TABLE IF NOT EXISTS ") + kCountsTable +
            " (tbl TEXT PRIMARY KEY, n INTEGER NOT NULL) WITHOUT ROWID";
@@ -59,6 +74,7 @@ std::vector<std::string> TableStatements(const std::string& strTable,
         // row id ascending) is the cursor's order.
         "CREATE INDEX IF NOT EXISTS " + QuoteIdentifier(strTable + "_AddDate") + " ON " + strName +
             " (\"AddDate\" DESC)",
+        CreateEntryIndex(strTable),
         // Trigram matching folds case like LIKE does for ASCII (and further
         // for other scripts). The index only has to name candidate rows, which
         // the search re-checks with LIKE, so it keeps no positions and no

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <memory>
 #include <set>
+#include <tuple>
 
 #include "ado_connection.h"
 #include "ado_internal.h"
@@ -17,6 +18,9 @@ namespace {
 using ado_detail::QuoteIdentifier;
 using ado_detail::Trace;
 
+// Rows per transaction of DeleteByDate.
+constexpr int32_t kDeleteBatchRows = 20000;
+
 // Shared by every table: the tables' cursors point at this one connection
 // object, so it lives as long as any table does and is only reopened. The
 // state itself is never destroyed, so tables that outlive the program's
@@ -26,6 +30,7 @@ struct SharedState {
     bool bConnected = false;
     int16_t nLiveTables = 0;
     std::string strDatabasePath;
+    std::string strLastError;
 };
 
 SharedState& Shared() {
@@ -93,6 +98,102 @@ std::string TrigramQuery(const std::string& strKeyword) {
         strQuery += '"';
     }
     return strQuery;
+}
+
+// Remembers a failure for LastError(), with the database's own words when
+// it has any.
+void NoteFailure(const std::string& strWhat) {
+    std::string strError = strWhat;
+    if (Shared().pConnection && !Shared().pConnection->GetLastErrorMessage().empty()) {
+        strError += ": " + Shared().pConnection->GetLastErrorMessage();
+    }
+    Shared().strLastError = strError;
+}
+
+std::optional<int64_t> QueryInteger(CAdoConnection& connection, const std::string& strSql,
+                                    const char* pszColumn) {
+    CAdoRecordSet result;
+    AdoVariant value;
+    if (!result.Attach(connection.Execute(strSql)) || result.IsEOF() ||
+        !result.GetValue(pszColumn, value)) {
+        return std::nullopt;
+    }
+    return value.nValue;
+}
+
+// Every table that has the catalogue's key columns, whether or not the
+// configuration names it now: an upgrade must reach them all.
+std::vector<std::string> CatalogueTables(CAdoConnection& connection) {
+    std::vector<std::string> tables;
+    CAdoRecordSet result;
+    if (!result.Attach(connection.Execute(
+            "SELECT name FROM sqlite_master AS m WHERE type = 'table' AND (SELECT count(*) FROM "
+            "pragma_table_info(m.name) WHERE name IN ('AddDate', 'Addr0', 'DllID')) = 3"))) {
+        return tables;
+    }
+    while (!result.IsEOF()) {
+        std::string strName;
+        if (result.GetValue("name", strName) && IsPlainIdentifier(strName)) {
+            tables.push_back(strName);
+        }
+        if (!result.MoveNext()) {
+            break;
+        }
+    }
+    return tables;
+}
+
+// Refuses a catalogue of a newer schema and runs the pending upgrade steps,
+// each in one transaction, so a failed step leaves the catalogue as the
+// step before left it.
+bool UpgradeSchema(CAdoConnection& connection, const std::string& strPath, std::string& strError) {
+    const char* const kVersionSql = "PRAGMA user_version";
+    const std::optional<int64_t> nVersion = QueryInteger(connection, kVersionSql, "user_version");
+    if (!nVersion) {
+        strError = "cannot read the schema version of the catalogue " + strPath;
+        return false;
+    }
+    if (*nVersion > catalogue_schema::kSchemaVersion) {
+        strError = "the catalogue " + strPath + " has schema version " + std::to_string(*nVersion) +
+                   ", newer than version " + std::to_string(catalogue_schema::kSchemaVersion) +
+                   " that this program knows; it is left untouched";
+        return false;
+    }
+    for (const catalogue_schema::Migration& migration : catalogue_schema::Migrations()) {
+        if (migration.nToVersion <= *nVersion) {
+            continue;
+        }
+        if (!connection.BeginTrans()) {
+            strError = "cannot start upgrading the catalogue " + strPath;
+            return false;
+        }
+        // Another process may have taken the step while this one waited.
+        bool bDone = QueryInteger(connection, kVersionSql, "user_version").value_or(0) >=
+                     migration.nToVersion;
+        for (const std::string& strTable :
+             bDone ? std::vector<std::string>{} : CatalogueTables(connection)) {
+            for (const std::string& strSql : migration.tableStatements(strTable)) {
+                if (!connection.Execute(strSql).IsOk()) {
+                    connection.RollbackTrans();
+                    strError = "cannot upgrade table " + strTable + " of the catalogue " + strPath +
+                               " to schema version " + std::to_string(migration.nToVersion);
+                    return false;
+                }
+            }
+        }
+        bDone = bDone ||
+                connection.Execute("PRAGMA user_version = " + std::to_string(migration.nToVersion))
+                    .IsOk();
+        if (!bDone || !connection.CommitTrans()) {
+            if (connection.IsInTransaction()) {
+                connection.RollbackTrans();
+            }
+            strError = "cannot upgrade the catalogue " + strPath + " to schema version " +
+                       std::to_string(migration.nToVersion);
+            return false;
+        }
+    }
+    return true;
 }
 
 // Reads the current row's columns; a column that cannot be read keeps the
@@ -217,8 +318,32 @@ bool CTorrentTable::Connect() {
     if (!Shared().pConnection) {
         Shared().pConnection = std::make_unique<CAdoConnection>();
     }
-    Shared().bConnected = Shared().pConnection->Open(Shared().strDatabasePath, -1);
-    return Shared().bConnected;
+    CAdoConnection& connection = *Shared().pConnection;
+    Shared().bConnected = false;
+    if (!connection.Open(Shared().strDatabasePath, -1)) {
+        NoteFailure("cannot open the catalogue " + Shared().strDatabasePath);
+        return false;
+    }
+    std::string strError;
+    if (!UpgradeSchema(connection, Shared().strDatabasePath, strError)) {
+        NoteFailure(strError);
+        Trace("Connect", Shared().strLastError);
+        connection.Close();
+        return false;
+    }
+    Shared().bConnected = true;
+    return true;
+}
+
+std::string CTorrentTable::LastError() {
+    return Shared().strLastError;
+}
+
+std::optional<int64_t> CTorrentTable::DataVersion() {
+    if (!Connect()) {
+        return std::nullopt;
+    }
+    return Shared().pConnection->GetDataVersion();
 }
 
 bool CTorrentTable::Open() {
@@ -300,6 +425,10 @@ void CTorrentTable::MoveLast() {
     }
 }
 
+bool CTorrentTable::MoveTo(int64_t nPosition) {
+    return Open() && m_pRecordSet->MoveToPosition(nPosition);
+}
+
 bool CTorrentTable::InsertBatch(const TorrentRecordArray& records) {
     if (records.empty()) {
         return true;
@@ -312,7 +441,9 @@ bool CTorrentTable::InsertBatch(const TorrentRecordArray& records) {
         return false;
     }
     CAdoConnection& connection = *Shared().pConnection;
+    const std::string strFailure = "cannot write to table " + m_strTableName;
     if (!connection.BeginTrans()) {
+        NoteFailure(strFailure);
         return false;
     }
     const std::string strInsert = InsertStatement(m_strTableName);
@@ -321,10 +452,53 @@ bool CTorrentTable::InsertBatch(const TorrentRecordArray& records) {
         RecordParams(record, params);
         // A refused row is left out; the rest of the batch still goes in.
         if (!connection.Execute(strInsert, params).IsOk() && !connection.IsInTransaction()) {
+            NoteFailure(strFailure);
             return false;
         }
     }
-    return connection.CommitTrans();
+    if (!connection.CommitTrans()) {
+        NoteFailure(strFailure);
+        return false;
+    }
+    return true;
+}
+
+bool CTorrentTable::DropStoredEntries(TorrentRecordArray& records) {
+    if (records.empty()) {
+        return true;
+    }
+    if (!Connect()) {
+        return false;
+    }
+    if (!IsValidTableName(m_strTableName)) {
+        Trace("DropStoredEntries", "\"" + m_strTableName + "\" is not a catalogue table name");
+        return false;
+    }
+    CAdoConnection& connection = *Shared().pConnection;
+    const std::string strLookup = "SELECT 1 FROM " + QuoteIdentifier(m_strTableName) +
+                                  " WHERE \"Addr0\" IS ?1 AND \"DllID\" = ?2 AND "
+                                  "\"AddDate\" = ?3 LIMIT 1";
+    std::set<std::tuple<int32_t, std::string, double>> seen;
+    TorrentRecordArray kept;
+    for (const TorrentRecord& record : records) {
+        if (!seen.emplace(record.DllID, record.Addr0, record.AddDate.m_dt).second) {
+            continue;
+        }
+        // Bound as InsertBatch writes them, so equal means stored.
+        const AdoResult found =
+            connection.Execute(strLookup, {AdoVariant::Text(record.Addr0),
+                                           AdoVariant::Int16(static_cast<int16_t>(record.DllID)),
+                                           AdoVariant::Date(record.AddDate)});
+        if (!found.IsOk()) {
+            NoteFailure("cannot read table " + m_strTableName);
+            return false;
+        }
+        if (!found.HasRows()) {
+            kept.push_back(record);
+        }
+    }
+    records = std::move(kept);
+    return true;
 }
 
 bool CTorrentTable::SetFileName(const TorrentRecord& record, RecordBookmark bookmark) {
@@ -361,18 +535,19 @@ bool CTorrentTable::SetFileName(const TorrentRecord& record, RecordBookmark book
     return bWritten;
 }
 
-void CTorrentTable::DeleteAll() {
+bool CTorrentTable::DeleteAll() {
     if (!Connect()) {
-        return;
+        return false;
     }
     m_pRecordSet->Close();
     m_bOpen = false;
+    bool bDeleted = false;
     if (IsValidTableName(m_strTableName)) {
         CAdoConnection& connection = *Shared().pConnection;
         const std::string strTable = QuoteIdentifier(m_strTableName);
         const std::string strTrigger = catalogue_schema::DeleteTriggerName(m_strTableName);
         if (!ObjectExists(connection, "trigger", strTrigger)) {
-            connection.Execute("DELETE FROM " + strTable);
+            bDeleted = connection.Execute("DELETE FROM " + strTable).IsOk();
         } else if (connection.BeginTrans()) {
             // Row by row, the delete trigger would keep the search index in
             // step one row at a time; emptying both at once takes
@@ -391,14 +566,17 @@ void CTorrentTable::DeleteAll() {
                              {AdoVariant::Text(m_strTableName)})
                     .IsOk() &&
                 connection.Execute(catalogue_schema::CreateDeleteTrigger(m_strTableName)).IsOk();
-            if (bDone) {
-                connection.CommitTrans();
-            } else if (connection.IsInTransaction()) {
+            bDeleted = bDone && connection.CommitTrans();
+            if (!bDeleted && connection.IsInTransaction()) {
                 connection.RollbackTrans();
             }
         }
     }
+    if (!bDeleted) {
+        NoteFailure("cannot delete the rows of table " + m_strTableName);
+    }
     Open();
+    return bDeleted;
 }
 
 bool CTorrentTable::DeleteByDate(OleDate dtCutOff, bool bRecent) {
@@ -409,13 +587,23 @@ bool CTorrentTable::DeleteByDate(OleDate dtCutOff, bool bRecent) {
     m_bOpen = false;
     bool bDeleted = false;
     if (IsValidTableName(m_strTableName)) {
-        bDeleted =
-            Shared()
-                .pConnection
-                ->Execute("DELETE FROM " + QuoteIdentifier(m_strTableName) +
-                              (bRecent ? " WHERE \"AddDate\" >= ?1" : " WHERE \"AddDate\" < ?1"),
-                          {AdoVariant::Real(dtCutOff.m_dt)})
-                .IsOk();
+        // Batches through the date index: each holds the write lock for a
+        // moment only, so a writer waiting meanwhile gets in between two.
+        const std::string strTable = QuoteIdentifier(m_strTableName);
+        const std::string strDelete =
+            "DELETE FROM " + strTable + " WHERE rowid IN (SELECT rowid FROM " + strTable +
+            (bRecent ? " WHERE \"AddDate\" >= ?1" : " WHERE \"AddDate\" < ?1") + " LIMIT ?2)";
+        for (;;) {
+            const AdoResult result = Shared().pConnection->Execute(
+                strDelete, {AdoVariant::Real(dtCutOff.m_dt), AdoVariant::Int32(kDeleteBatchRows)});
+            bDeleted = result.IsOk();
+            if (!bDeleted || result.Changes() < kDeleteBatchRows) {
+                break;
+            }
+        }
+        if (!bDeleted) {
+            NoteFailure("cannot delete from table " + m_strTableName);
+        }
     } else {
         Trace("DeleteByDate", "\"" + m_strTableName + "\" is not a catalogue table name");
     }
@@ -515,54 +703,57 @@ bool CreateCatalogue(const std::string& strPath, const std::vector<std::string>&
             return false;
         }
     }
-    sqlite3* pRaw = nullptr;
-    const int rc = sqlite3_open_v2(strPath.c_str(), &pRaw,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    const std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)> pDb(pRaw, &sqlite3_close_v2);
+    {
+        // Only this creates the file; the access layer never does.
+        sqlite3* pRaw = nullptr;
+        const int rc = sqlite3_open_v2(strPath.c_str(), &pRaw,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        const std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)> pDb(pRaw, &sqlite3_close_v2);
+        if (rc != SQLITE_OK) {
+            strError = strPath + ": cannot open the catalogue: " +
+                       (pDb ? sqlite3_errmsg(pDb.get()) : sqlite3_errstr(rc));
+            return false;
+        }
+    }
+    CAdoConnection connection;
     const auto fail = [&](const std::string& strWhat) {
-        strError = strPath + ": " + strWhat + ": " +
-                   (pDb ? sqlite3_errmsg(pDb.get()) : sqlite3_errstr(rc));
-        if (pDb && sqlite3_get_autocommit(pDb.get()) == 0) {
-            sqlite3_exec(pDb.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        strError = strPath + ": " + strWhat;
+        if (!connection.GetLastErrorMessage().empty()) {
+            strError += ": " + connection.GetLastErrorMessage();
+        }
+        if (connection.IsInTransaction()) {
+            connection.RollbackTrans();
         }
         return false;
     };
-    if (rc != SQLITE_OK) {
+    if (!connection.Open(strPath)) {
         return fail("cannot open the catalogue");
     }
-    const auto run = [&](const std::string& strSql) {
-        return sqlite3_exec(pDb.get(), strSql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    };
-    const auto exists = [&](const std::string& strName) {
-        sqlite3_stmt* pStmt = nullptr;
-        sqlite3_prepare_v2(pDb.get(), "SELECT 1 FROM sqlite_master WHERE name = ?1", -1, &pStmt,
-                           nullptr);
-        const std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> statement(
-            pStmt, &sqlite3_finalize);
-        return pStmt != nullptr &&
-               sqlite3_bind_text(pStmt, 1, strName.c_str(), -1, SQLITE_TRANSIENT) == SQLITE_OK &&
-               sqlite3_step(pStmt) == SQLITE_ROW;
-    };
-    if (!run("PRAGMA journal_mode=WAL") || !run("BEGIN IMMEDIATE")) {
+    std::string strUpgradeError;
+    if (!UpgradeSchema(connection, strPath, strUpgradeError)) {
+        strError = strUpgradeError;
+        return false;
+    }
+    if (!connection.BeginTrans()) {
         return fail("cannot start the catalogue");
     }
-    if (!run(catalogue_schema::CreateCountsTable())) {
+    if (!connection.Execute(catalogue_schema::CreateCountsTable()).IsOk()) {
         return fail("cannot create the row counts");
     }
     for (const std::string& strName : tableNames) {
-        const bool bHadSearchIndex = exists(catalogue_schema::SearchIndexName(strName));
+        const bool bHadSearchIndex =
+            ObjectExists(connection, "table", catalogue_schema::SearchIndexName(strName));
         std::string strFill;
         for (const std::string& strSql : catalogue_schema::TableStatements(strName, strFill)) {
-            if (!run(strSql)) {
+            if (!connection.Execute(strSql).IsOk()) {
                 return fail("cannot create table " + strName);
             }
         }
-        if (!bHadSearchIndex && !run(strFill)) {
+        if (!bHadSearchIndex && !connection.Execute(strFill).IsOk()) {
             return fail("cannot fill the search index of " + strName);
         }
     }
-    if (!run("PRAGMA user_version = " + std::to_string(catalogue_schema::kSchemaVersion)) ||
-        !run("COMMIT")) {
+    if (!connection.CommitTrans()) {
         return fail("cannot commit the catalogue");
     }
     return true;

@@ -9,7 +9,12 @@
 // Failures are results, never exceptions: a missing or damaged catalogue
 // makes Open/MoveFirst/ReadNext/ReadPrevious fail, Count answer 0,
 // DeleteByDate answer false and a search find nothing. Every database error
-// is written to the debug trace (see ado_connection.h).
+// is written to the trace (see ado_connection.h), and LastError() keeps the
+// last one for a caller that reports it.
+//
+// The connection reads the catalogue's schema version: a catalogue made by a
+// newer program is refused, an older one is brought up to date in place,
+// one transaction per step, keeping every row.
 //
 // The table's cursor yields rows newest first (AddDate descending, then the
 // row id ascending for equal dates, so entries of one date keep the order in
@@ -20,6 +25,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,9 +49,15 @@ class CTorrentTable {
     static void SetDatabasePath(const std::string& strPath);
     static std::string GetDatabasePath();
 
-    // Makes the shared connection unless it exists. A failed connection is
-    // retried by the next operation.
-    static bool Connect();
+    // Makes the shared connection unless it exists, upgrading an older
+    // catalogue. A failed connection is retried by the next operation.
+    [[nodiscard]] static bool Connect();
+    // The last failure of the shared connection as one sentence (a refused
+    // schema version, the database's error text); empty when none.
+    static std::string LastError();
+    // The catalogue's data_version (see CAdoConnection::GetDataVersion),
+    // connecting first; nullopt without a catalogue.
+    static std::optional<int64_t> DataVersion();
 
     // Opens the table's cursor (newest first) unless it is open already, in
     // which case the position is kept.
@@ -71,25 +83,39 @@ class CTorrentTable {
     bool IsBOF();
     // Moves to the oldest row.
     void MoveLast();
+    // Opens if needed and moves to the row at the zero-based position,
+    // newest first, in about the time of counting that many rows; past the
+    // last row the cursor stands after it. False when the table cannot be
+    // opened.
+    bool MoveTo(int64_t nPosition);
 
     // Appends every record as a new row (all columns but DownHd) in one
     // transaction. Duplicates are kept. Writes whether or not the cursor is
     // open. A row the database refuses is left out. False when the batch
-    // could not be written at all (no catalogue, a bad table name, a failed
-    // commit); an empty batch is true.
-    bool InsertBatch(const TorrentRecordArray& records);
+    // could not be written at all (no catalogue, a bad table name, the write
+    // lock not had in time, a failed commit); an empty batch is true.
+    [[nodiscard]] bool InsertBatch(const TorrentRecordArray& records);
+
+    // Removes from records the entries stored already (same DllID, Addr0 and
+    // AddDate) and the repeats of an entry within records, keeping the order
+    // of the rest. False, records unchanged, when the table cannot be read.
+    [[nodiscard]] bool DropStoredEntries(TorrentRecordArray& records);
 
     // Writes record.FileName into the row named by the bookmark (from a
     // record this table's ReadNext/ReadPrevious filled). The cursor's
     // position is unchanged.
-    bool SetFileName(const TorrentRecord& record, RecordBookmark bookmark);
+    [[nodiscard]] bool SetFileName(const TorrentRecord& record, RecordBookmark bookmark);
 
-    // Deletes every row; the cursor is reopened at its first row.
-    void DeleteAll();
+    // Deletes every row; the cursor is reopened at its first row. False when
+    // the rows could not be deleted.
+    [[nodiscard]] bool DeleteAll();
     // Deletes the rows with AddDate >= cut-off (bRecent) or < cut-off
     // (!bRecent), compared on the stored day number; the cursor is reopened
-    // at its first row. False when not connected.
-    bool DeleteByDate(OleDate dtCutOff, bool bRecent);
+    // at its first row. Works in batches, each its own transaction, so that
+    // a refresh writing meanwhile is kept waiting a moment, not for the
+    // whole delete. False when not connected or a batch failed (the batches
+    // before it stay deleted).
+    [[nodiscard]] bool DeleteByDate(OleDate dtCutOff, bool bRecent);
 
     // Appends every row whose Name contains the keyword ('%' and '_' in the
     // keyword act as wildcards, ASCII letters match either case), newest
@@ -114,8 +140,10 @@ bool IsValidTableName(const std::string& strName);
 
 // Creates the catalogue file when missing and, for every name, the table
 // with the catalogue columns, its date index and its name search
-// index. Existing tables and rows are kept; missing indexes are added.
-// False with a sentence in strError when the file cannot be written or a
-// name is not a plain identifier.
-bool CreateCatalogue(const std::string& strPath, const std::vector<std::string>& tableNames,
-                     std::string& strError);
+// index. Existing tables and rows are kept; missing indexes are added and an
+// older catalogue is upgraded. False with a sentence in strError when the
+// file cannot be written, was made by a newer program, or a name is not a
+// plain identifier.
+[[nodiscard]] bool CreateCatalogue(const std::string& strPath,
+                                   const std::vector<std::string>& tableNames,
+                                   std::string& strError);

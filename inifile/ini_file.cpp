@@ -390,6 +390,27 @@ const std::string* CIniFile::Lookup(const std::string& section, const std::strin
     return m_snapshot->Find(section, key);
 }
 
+bool CIniFile::IsReadable(std::string& strReason) const {
+    struct stat st;
+    if (::stat(m_strPath.c_str(), &st) != 0) {
+        if (errno == ENOENT) {
+            return true;
+        }
+        strReason = "cannot read " + m_strPath + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        strReason = "cannot read " + m_strPath + ": not a regular file";
+        return false;
+    }
+    std::string content;
+    if (ReadWholeFile(m_strPath, content) == ReadResult::kError) {
+        strReason = "cannot read " + m_strPath + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 int CIniFile::GetString(const std::string& section, const std::string& key,
                         std::string& out) const {
     const std::string* value = Lookup(section, key);

@@ -41,31 +41,40 @@ class CIniFile {
     // A value with leading or trailing blanks, or one that starts and ends
     // with the same quote character, is written inside double quotes, which
     // reading strips again, so every writable value reads back unchanged.
-    bool WriteInt64(const std::string& section, const std::string& key, int64_t value);
-    bool WriteString(const std::string& section, const std::string& key, const std::string& text);
+    [[nodiscard]] bool WriteInt64(const std::string& section, const std::string& key,
+                                  int64_t value);
+    [[nodiscard]] bool WriteString(const std::string& section, const std::string& key,
+                                   const std::string& text);
     // A binary record of exactly `size` bytes: two hexadecimal digits per byte
     // followed by a checksum byte (the sum of the bytes, modulo 256).
     bool GetStruct(const std::string& section, const std::string& key, void* buffer,
                    size_t size) const;
-    bool WriteStruct(const std::string& section, const std::string& key, const void* buffer,
-                     size_t size);
+    [[nodiscard]] bool WriteStruct(const std::string& section, const std::string& key,
+                                   const void* buffer, size_t size);
     // Removes a key (no-op when absent).
-    bool DeleteKey(const std::string& section, const std::string& key);
+    [[nodiscard]] bool DeleteKey(const std::string& section, const std::string& key);
+
+    // Reading takes a file that cannot be read for a missing one (every key
+    // at its default). False, with a sentence in strReason, when the file
+    // exists but cannot be read: a folder in its place, no permission, an
+    // I/O error.
+    [[nodiscard]] bool IsReadable(std::string& strReason) const;
 
     // Holds back the writes made through `ini` while it lives and then makes
     // them all in one replacement of the file (still re-read under the lock
     // first), so saving many keys costs one write. Batches nest; the
     // outermost one writes. Reads meanwhile see the file without the held
-    // writes.
+    // writes. A batch that ends without Commit writes as it goes away and
+    // its failure is lost: callers that must know call Commit.
     class Batch {
       public:
         explicit Batch(CIniFile& ini) : m_ini(ini) { ++m_ini.m_nBatchDepth; }
-        ~Batch() { Commit(); }
+        ~Batch() { static_cast<void>(Commit()); }
         Batch(const Batch&) = delete;
         Batch& operator=(const Batch&) = delete;
         // Ends the batch now and writes (unless an outer batch still holds
         // the writes); false when the file could not be written.
-        bool Commit();
+        [[nodiscard]] bool Commit();
 
       private:
         CIniFile& m_ini;

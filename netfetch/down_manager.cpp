@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -13,10 +14,14 @@ namespace {
 
 std::atomic<_tagProxyInfo*> g_proxy{nullptr};
 std::atomic<int> g_maxTransfers{CDownManager::kDefaultMaxTransfers};
+std::atomic<long> g_lowSpeedBytes{CDownManager::TransferLimits{}.lowSpeedBytes};
+std::atomic<long> g_lowSpeedSeconds{CDownManager::TransferLimits{}.lowSpeedSeconds};
+std::atomic<long> g_totalSeconds{CDownManager::TransferLimits{}.totalSeconds};
 
 constexpr long kMaxRedirects = 5;
 // A dead site should fail within a poll cycle or two; once connected, the
-// callers' own stall rule decides how long a slow answer may take.
+// transfer limits and the callers' own stall rules decide how long a slow
+// answer may take.
 constexpr long kConnectTimeoutMs = 15000;
 constexpr char kUserAgent[] = "Mozilla/5.0 (compatible; Tessaro/0.1)";
 
@@ -198,6 +203,12 @@ bool Configure(Transfer& transfer, const std::string& url, const char* referer, 
     options.Set(CURLOPT_MAXREDIRS, kMaxRedirects);
     options.Set(CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
     options.Set(CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+    const CDownManager::TransferLimits limits = CDownManager::GetTransferLimits();
+    if (limits.lowSpeedBytes > 0 && limits.lowSpeedSeconds > 0) {
+        options.Set(CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytes);
+        options.Set(CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds);
+    }
+    options.Set(CURLOPT_TIMEOUT_MS, limits.totalSeconds * 1000);
     options.Set(CURLOPT_TCP_KEEPALIVE, 1L);
     options.Set(CURLOPT_FAILONERROR, 1L);
     options.Set(CURLOPT_MAXFILESIZE_LARGE,
@@ -376,6 +387,18 @@ void CDownManager::Close() {
 
 void CDownManager::SetProxyInfo(_tagProxyInfo* info) {
     g_proxy.store(info, std::memory_order_release);
+}
+
+void CDownManager::SetTransferLimits(const TransferLimits& limits) {
+    // Longer than anyone waits, and small enough to count in milliseconds.
+    constexpr long kLongest = 24L * 3600;
+    g_lowSpeedBytes.store(std::clamp(limits.lowSpeedBytes, 0L, LONG_MAX));
+    g_lowSpeedSeconds.store(std::clamp(limits.lowSpeedSeconds, 0L, kLongest));
+    g_totalSeconds.store(std::clamp(limits.totalSeconds, 0L, kLongest));
+}
+
+CDownManager::TransferLimits CDownManager::GetTransferLimits() {
+    return {g_lowSpeedBytes.load(), g_lowSpeedSeconds.load(), g_totalSeconds.load()};
 }
 
 void CDownManager::SetMaxTransfers(int limit) {

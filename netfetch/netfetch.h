@@ -47,8 +47,8 @@ class NETFETCH_API CDownManager {
     // caller to respect: a request asked for beyond it still starts.
     int DownLoadFile(const char* url, const char* referer = nullptr, const char* body = nullptr);
 
-    // -1 failed (resolution, connection, HTTP status >= 400, size cap, bad
-    // URL) and after Close; 0..99 while running (from Content-Length when
+    // -1 failed (resolution, connection, HTTP status >= 400, size cap, a
+    // transfer limit, bad URL) and after Close; 0..99 while running (from Content-Length when
     // known, otherwise a value that changes whenever bytes arrive); 100 only
     // when the whole response is in the buffer.
     int GetDownPercent() const;
@@ -76,8 +76,21 @@ class NETFETCH_API CDownManager {
     // Cancels or ends the request and frees its data.
     void Close();
 
+    // What ends a transfer a site drags out: fewer than lowSpeedBytes a
+    // second on average over lowSpeedSeconds, or more than totalSeconds from
+    // start to end. A zero turns that limit off. A site that trickles a byte
+    // now and then would otherwise hold its caller for good.
+    struct TransferLimits {
+        long lowSpeedBytes = 1024;
+        long lowSpeedSeconds = 30;
+        long totalSeconds = 180;
+    };
+
     // Process-wide settings.
     static void SetProxyInfo(_tagProxyInfo* info);
+    // Applies to transfers started afterwards; negative values count as 0.
+    static void SetTransferLimits(const TransferLimits& limits);
+    static TransferLimits GetTransferLimits();
     static void SetMaxTransfers(int limit);  // default 16
     static int GetMaxTransfers();
     static int GetRunningTransfers();

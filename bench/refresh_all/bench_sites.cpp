@@ -7,6 +7,7 @@
 #include "crane/crane_site.h"
 #include "egret/egret_site.h"
 #include "finch/finch_site.h"
+#include "gbk_text.h"
 #include "heron/heron_site.h"
 #include "ibis/ibis_site.h"
 #include "kite/kite_site.h"
@@ -441,8 +442,8 @@ ServedCatalogue BuildCatalogue(const std::string& serverUrl, time_t now, Catalog
                         site.makePage({base, request.target, shape.pagesPerSection}, rows);
                     // Templates are written in UTF-8; the plug-ins send them in
                     // the site's charset.
-                    served.request = {request.method, wren_pages::ToGbk(request.target),
-                                      wren_pages::ToGbk(request.body)};
+                    served.request = {request.method, testing_support::Gbk(request.target),
+                                      testing_support::Gbk(request.body)};
                     catalogue.pages.push_back(std::move(served));
                 }
             }

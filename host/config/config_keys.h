@@ -197,7 +197,7 @@ inline constexpr KeyInfo kInternalWebOpen{.section = "WebCfg",
 // Parts of advertising networks' host names that the advertising test looks
 // for besides "/ad", separated by blanks or commas; missing or empty gives
 // kDefaultAdHostFragments. The program only reads it, so it stays out of
-// kAllKeys, whose keys every save writes.
+// kAllKeys, the keys the saves write.
 inline constexpr KeyInfo kAdHostFragments{
     .section = "WebCfg", .key = "AdHostFragments", .type = KeyType::kText};
 

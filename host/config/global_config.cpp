@@ -16,6 +16,10 @@ std::string Numbered(const char* pattern, int64_t n) {
     return at == std::string::npos ? text : text.replace(at, 2, std::to_string(n));
 }
 
+std::string KeyId(const std::string& section, const std::string& key) {
+    return section + '\n' + key;
+}
+
 }  // namespace
 
 int64_t CGlobalConfig::SystemClock() {
@@ -24,13 +28,17 @@ int64_t CGlobalConfig::SystemClock() {
 
 CGlobalConfig::CGlobalConfig() : CGlobalConfig(GetAppDir() + "kernel/global.ini") {}
 
-CGlobalConfig::CGlobalConfig(std::string strPath, Clock clock)
-    : CIniFile(std::move(strPath)), m_Clock(clock ? std::move(clock) : Clock(SystemClock)) {
+CGlobalConfig::CGlobalConfig(std::string strPath, Clock clock, Front front)
+    : CIniFile(std::move(strPath)),
+      m_Clock(clock ? std::move(clock) : Clock(SystemClock)),
+      m_front(front) {
     Load();
 }
 
 CGlobalConfig::~CGlobalConfig() {
-    SaveAll();
+    // Nobody is left to tell of a failure here; the fronts that can report
+    // one save before they end.
+    static_cast<void>(SaveAll());
     if (m_bProxyHandedOver) {
         // netfetch must not keep the address of a record about to go away.
         CDownManager::SetProxyInfo(nullptr);
@@ -63,12 +71,57 @@ std::string CGlobalConfig::ReadText(const config::KeyInfo& info) const {
     return text;
 }
 
-void CGlobalConfig::WriteInteger(const config::KeyInfo& info, int64_t value) {
-    WriteInt64(info.section, info.key, value);
+bool CGlobalConfig::Save(const std::function<void()>& puts) {
+    if (m_bLearning || m_nSaveDepth > 0) {
+        puts();
+        return true;
+    }
+    Batch batch(*this);
+    ++m_nSaveDepth;
+    puts();
+    --m_nSaveDepth;
+    const bool bCommitted = batch.Commit();
+    if (bCommitted) {
+        for (auto& [id, value] : m_written) {
+            m_known[id] = std::move(value);
+        }
+    }
+    m_written.clear();
+    const bool bSaved = bCommitted && !m_bRefused;
+    m_bRefused = false;
+    return bSaved;
 }
 
-void CGlobalConfig::WriteText(const config::KeyInfo& info, const std::string& value) {
-    WriteString(info.section, info.key, value);
+void CGlobalConfig::Put(const std::string& section, const std::string& key, std::string value,
+                        const std::function<bool()>& write) {
+    std::string id = KeyId(section, key);
+    if (m_bLearning) {
+        m_known.try_emplace(std::move(id), std::move(value));
+        return;
+    }
+    auto known = m_known.find(id);
+    if (known != m_known.end() && known->second == value) {
+        return;
+    }
+    if (!write()) {
+        m_bRefused = true;
+        return;
+    }
+    m_written.emplace_back(std::move(id), std::move(value));
+}
+
+void CGlobalConfig::PutInteger(const config::KeyInfo& info, int64_t value) {
+    Put(info.section, info.key, std::to_string(value),
+        [&] { return WriteInt64(info.section, info.key, value); });
+}
+
+void CGlobalConfig::PutText(const config::KeyInfo& info, const std::string& value) {
+    Put(info.section, info.key, value, [&] { return WriteString(info.section, info.key, value); });
+}
+
+void CGlobalConfig::PutRecord(const config::KeyInfo& info, const void* buffer, size_t size) {
+    Put(info.section, info.key, std::string(static_cast<const char*>(buffer), size),
+        [&] { return WriteStruct(info.section, info.key, buffer, size); });
 }
 
 void CGlobalConfig::Load() {
@@ -83,6 +136,17 @@ void CGlobalConfig::Load() {
     LoadWebCfg();
     LoadNoAskAgain();
     BuildTree(nCount);
+
+    // What the file holds now is the base every later save compares with.
+    m_bLearning = true;
+    PutAll();
+    m_bLearning = false;
+    if (m_Settings.bShowAd) {
+        // At once, so that a second start soon after does not show the pane
+        // again. Should the write fail, the key stays changed and the next
+        // save writes it.
+        static_cast<void>(Save([this] { PutInteger(config::kShowADTime, m_tmShowAd); }));
+    }
 }
 
 void CGlobalConfig::BuildTree(int64_t nCount) {
@@ -112,13 +176,20 @@ void CGlobalConfig::BuildTree(int64_t nCount) {
 }
 
 void CGlobalConfig::LoadShowAd() {
+    m_tmShowAd = ReadInteger(config::kShowADTime);
+    if (m_front == Front::kHeadless) {
+        m_Settings.bShowAd = false;
+        return;
+    }
     const int64_t now = m_Clock();
-    const int64_t shown = ReadInteger(config::kShowADTime);
     int64_t threshold = 0;
     m_Settings.bShowAd =
-        !__builtin_sub_overflow(now, config::kShowAdInterval, &threshold) && shown < threshold;
+        !__builtin_sub_overflow(now, config::kShowAdInterval, &threshold) && m_tmShowAd < threshold;
     if (m_Settings.bShowAd) {
-        WriteInteger(config::kShowADTime, now);
+        // The file's value is the base the change is measured against.
+        m_known.try_emplace(KeyId(config::kShowADTime.section, config::kShowADTime.key),
+                            std::to_string(m_tmShowAd));
+        m_tmShowAd = now;
     }
 }
 
@@ -179,64 +250,72 @@ void CGlobalConfig::LoadNoAskAgain() {
         static_cast<int32_t>(ReadInteger(config::kStartwhenAutoUpdateData));
 }
 
-void CGlobalConfig::SaveSysCfg() {
-    Batch batch(*this);
-    WriteInteger(config::kMaxDownTasks, m_Settings.nMaxDownTasks);
-    WriteInteger(config::kDefaultList, m_Settings.nDefaultList);
-    if (m_Settings.lfListFont.lfHeight != 0) {
-        WriteStruct(config::kListFont.section, config::kListFont.key, &m_Settings.lfListFont,
-                    sizeof m_Settings.lfListFont);
-    }
-    DataColorRecord colors{};
-    std::copy(m_Settings.crDataColor.begin(), m_Settings.crDataColor.end(), colors.crColor);
-    WriteStruct(config::kDataColor.section, config::kDataColor.key, &colors, sizeof colors);
-    WriteInteger(config::kDataDelayTm, m_Settings.nDataDelayTm);
-    WriteInteger(config::kDataTipWidth, m_Settings.nDataTipWidth);
-    WriteInteger(config::kDataTipHeight, m_Settings.nDataTipHeight);
+bool CGlobalConfig::SaveSysCfg() {
+    return Save([this] {
+        PutInteger(config::kMaxDownTasks, m_Settings.nMaxDownTasks);
+        PutInteger(config::kDefaultList, m_Settings.nDefaultList);
+        if (m_Settings.lfListFont.lfHeight != 0) {
+            PutRecord(config::kListFont, &m_Settings.lfListFont, sizeof m_Settings.lfListFont);
+        }
+        DataColorRecord colors{};
+        std::copy(m_Settings.crDataColor.begin(), m_Settings.crDataColor.end(), colors.crColor);
+        PutRecord(config::kDataColor, &colors, sizeof colors);
+        PutInteger(config::kDataDelayTm, m_Settings.nDataDelayTm);
+        PutInteger(config::kDataTipWidth, m_Settings.nDataTipWidth);
+        PutInteger(config::kDataTipHeight, m_Settings.nDataTipHeight);
+    });
 }
 
-void CGlobalConfig::SaveProxy() {
-    Batch batch(*this);
-    const _tagProxyInfo& proxy = m_Settings.ProxyInfo;
-    WriteInteger(config::kProxyType, proxy.nType);
-    if (proxy.nType == 0) {
-        return;
-    }
-    WriteText(config::kProxyAddr, proxy.strAddr);
-    WriteInteger(config::kProxyPort, proxy.nPort);
-    WriteInteger(config::kProxyAuthen, proxy.bAuthen);
-    WriteText(config::kProxyUser, proxy.strUser);
-    WriteText(config::kProxyPassword, proxy.strPassword);
+bool CGlobalConfig::SaveProxy() {
+    return Save([this] {
+        const _tagProxyInfo& proxy = m_Settings.ProxyInfo;
+        PutInteger(config::kProxyType, proxy.nType);
+        if (proxy.nType == 0) {
+            return;
+        }
+        PutText(config::kProxyAddr, proxy.strAddr);
+        PutInteger(config::kProxyPort, proxy.nPort);
+        PutInteger(config::kProxyAuthen, proxy.bAuthen);
+        PutText(config::kProxyUser, proxy.strUser);
+        PutText(config::kProxyPassword, proxy.strPassword);
+    });
 }
 
-void CGlobalConfig::SaveUpdateData() {
-    Batch batch(*this);
-    WriteInteger(config::kUpdateAuto, m_Settings.bAutoUpdate);
-    WriteInteger(config::kUpdateCycle, m_Settings.nUpdateCycle);
-    WriteInteger(config::kUpdateRefreshTm, m_Settings.tmLastUpdate);
+bool CGlobalConfig::SaveUpdateData() {
+    return Save([this] {
+        PutInteger(config::kUpdateAuto, m_Settings.bAutoUpdate);
+        PutInteger(config::kUpdateCycle, m_Settings.nUpdateCycle);
+        PutInteger(config::kUpdateRefreshTm, m_Settings.tmLastUpdate);
+    });
 }
 
-void CGlobalConfig::SaveWebCfg() {
-    Batch batch(*this);
-    WriteInteger(config::kInternalWebOpen, m_Settings.bInternalWebOpen);
+bool CGlobalConfig::SaveWebCfg() {
+    return Save([this] { PutInteger(config::kInternalWebOpen, m_Settings.bInternalWebOpen); });
 }
 
-void CGlobalConfig::SaveNoAskAgain() {
-    Batch batch(*this);
-    WriteInteger(config::kExitwhenDowning, m_Settings.bNoAskExitwhenDowning);
-    WriteInteger(config::kRefreshData, m_Settings.bNoAskRefreshData);
-    WriteInteger(config::kExitwhenAutoUpdateData, m_Settings.bNoAskExitwhenAutoUpdateData);
-    WriteInteger(config::kStartwhenAutoUpdateData, m_Settings.bNoAskStartwhenAutoUpdateData);
+bool CGlobalConfig::SaveNoAskAgain() {
+    return Save([this] {
+        PutInteger(config::kExitwhenDowning, m_Settings.bNoAskExitwhenDowning);
+        PutInteger(config::kRefreshData, m_Settings.bNoAskRefreshData);
+        PutInteger(config::kExitwhenAutoUpdateData, m_Settings.bNoAskExitwhenAutoUpdateData);
+        PutInteger(config::kStartwhenAutoUpdateData, m_Settings.bNoAskStartwhenAutoUpdateData);
+    });
 }
 
-void CGlobalConfig::SaveAll() {
-    Batch batch(*this);
-    WriteInteger(config::kMaximized, m_bMax);
-    SaveSysCfg();
-    SaveProxy();
-    SaveUpdateData();
-    SaveWebCfg();
-    SaveNoAskAgain();
+void CGlobalConfig::PutAll() {
+    PutInteger(config::kMaximized, m_bMax);
+    PutInteger(config::kShowADTime, m_tmShowAd);
+    // The section savers only put while a save is in progress or the base
+    // is being learned, so their results carry nothing here.
+    static_cast<void>(SaveSysCfg());
+    static_cast<void>(SaveProxy());
+    static_cast<void>(SaveUpdateData());
+    static_cast<void>(SaveWebCfg());
+    static_cast<void>(SaveNoAskAgain());
+}
+
+bool CGlobalConfig::SaveAll() {
+    return Save([this] { PutAll(); });
 }
 
 void CGlobalConfig::LoadSearchList(std::vector<std::string>& list) {
@@ -252,14 +331,22 @@ void CGlobalConfig::LoadSearchList(std::vector<std::string>& list) {
     }
 }
 
-void CGlobalConfig::SaveSearchList(const std::vector<std::string>& list) {
-    Batch batch(*this);
-    const auto nCount = static_cast<int64_t>(std::min<size_t>(list.size(), config::kMaxSearchList));
-    WriteInteger(config::kSearchListCount, nCount);
-    for (int64_t i = 0; i < nCount; ++i) {
-        WriteString(config::kSearchListEntry.section, Numbered(config::kSearchListEntry.key, i),
-                    list[static_cast<size_t>(i)]);
-    }
+bool CGlobalConfig::SaveSearchList(const std::vector<std::string>& list) {
+    return Save([&] {
+        const auto nCount =
+            static_cast<int64_t>(std::min<size_t>(list.size(), config::kMaxSearchList));
+        PutInteger(config::kSearchListCount, nCount);
+        for (int64_t i = 0; i < nCount; ++i) {
+            const std::string key = Numbered(config::kSearchListEntry.key, i);
+            const std::string& keyword = list[static_cast<size_t>(i)];
+            Put(config::kSearchListEntry.section, key, keyword,
+                [&] { return WriteString(config::kSearchListEntry.section, key, keyword); });
+        }
+    });
+}
+
+std::optional<int64_t> CGlobalConfig::CatalogueDataVersion() {
+    return CTorrentTable::DataVersion();
 }
 
 void CGlobalConfig::SearchAllTables(const std::string& strKeyword, TorrentRecordArray& records) {

@@ -8,16 +8,25 @@
 // because netfetch keeps the address of its proxy record.
 //
 // Missing or damaged files and keys give the defaults of config_keys.h; a
-// value outside its key's range counts as damaged. Write failures are
-// ignored (the file is replaced atomically, so it is never left half
-// written).
+// value outside its key's range counts as damaged.
+//
+// The desktop program, the daemon and the command line may share one home,
+// so a save writes only the keys whose value differs from what this object
+// last knew the file to hold (as loaded, or as it last wrote them); every
+// other key keeps what another process may have written meanwhile. A run
+// that changes nothing leaves the file as it was. The saves answer false
+// when the file could not be written or a value was refused; the keys not
+// written then stay changed and the next save tries them again.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "category_node.h"
@@ -85,11 +94,18 @@ class CGlobalConfig : public CIniFile {
     using Clock = std::function<int64_t()>;
     static int64_t SystemClock();
 
+    // The desktop program shows the advertising pane and keeps ShowADTime;
+    // a headless front has no pane: it never shows it and leaves the key
+    // alone.
+    enum class Front { kDesktop, kHeadless };
+
     // Loads <home>/kernel/global.ini, the home being CIniFile::GetAppDir().
     CGlobalConfig();
     // Loads the given file; `clock` decides when the advertising pane shows.
-    explicit CGlobalConfig(std::string strPath, Clock clock = SystemClock);
-    // Saves everything (SaveAll) and withdraws the proxy record from netfetch.
+    explicit CGlobalConfig(std::string strPath, Clock clock = SystemClock,
+                           Front front = Front::kDesktop);
+    // Saves what changed (SaveAll) and withdraws the proxy record from
+    // netfetch. A front that can report a failed save saves before.
     ~CGlobalConfig() override;
     CGlobalConfig(const CGlobalConfig&) = delete;
     CGlobalConfig& operator=(const CGlobalConfig&) = delete;
@@ -112,22 +128,26 @@ class CGlobalConfig : public CIniFile {
     // Section writers. SaveSysCfg writes ListFont only when a font was chosen;
     // SaveProxy writes the proxy's other keys only when its type is not 0, so
     // switching the proxy off keeps what the file held.
-    void SaveSysCfg();
-    void SaveProxy();
-    void SaveUpdateData();
-    void SaveWebCfg();
-    void SaveNoAskAgain();
-    // InterfaceCfg, then every section writer above in order.
-    void SaveAll();
+    [[nodiscard]] bool SaveSysCfg();
+    [[nodiscard]] bool SaveProxy();
+    [[nodiscard]] bool SaveUpdateData();
+    [[nodiscard]] bool SaveWebCfg();
+    [[nodiscard]] bool SaveNoAskAgain();
+    // InterfaceCfg, then every section writer above in order, in one write.
+    [[nodiscard]] bool SaveAll();
 
     // The keyword history of the search form, most recent first; at most
     // config::kMaxSearchList entries are read and written.
     void LoadSearchList(std::vector<std::string>& list);
-    void SaveSearchList(const std::vector<std::string>& list);
+    [[nodiscard]] bool SaveSearchList(const std::vector<std::string>& list);
 
     // Appends the name matches of every leaf's table, categories and leaves
     // in tree order.
     void SearchAllTables(const std::string& strKeyword, TorrentRecordArray& records);
+
+    // The shared catalogue connection's data_version: when it changes,
+    // another process has written the catalogue. Nullopt without a catalogue.
+    std::optional<int64_t> CatalogueDataVersion();
 
   private:
     void Load();
@@ -136,12 +156,32 @@ class CGlobalConfig : public CIniFile {
                         const std::string& key, int64_t defaultValue) const;
     int64_t ReadInteger(const config::KeyInfo& info) const;
     std::string ReadText(const config::KeyInfo& info) const;
-    void WriteInteger(const config::KeyInfo& info, int64_t value);
-    void WriteText(const config::KeyInfo& info, const std::string& value);
+    // Runs `puts` as one save: the keys it puts that changed are written in
+    // one replacement of the file. Nested saves join the outermost one.
+    bool Save(const std::function<void()>& puts);
+    // Puts one key: skipped when `value` (the key's text, or the record's
+    // bytes) is what the file is known to hold, else written by `write`.
+    void Put(const std::string& section, const std::string& key, std::string value,
+             const std::function<bool()>& write);
+    void PutInteger(const config::KeyInfo& info, int64_t value);
+    void PutText(const config::KeyInfo& info, const std::string& value);
+    void PutRecord(const config::KeyInfo& info, const void* buffer, size_t size);
+    void PutAll();
+
+    // "section\nkey" -> the value the file is known to hold.
+    std::map<std::string, std::string> m_known;
+    // Keys written by the save in progress, known once it is committed.
+    std::vector<std::pair<std::string, std::string>> m_written;
+    bool m_bLearning = false;  // Put only learns what the file holds
+    bool m_bRefused = false;   // a value of the save in progress was refused
+    int m_nSaveDepth = 0;
+    // ShowADTime as this run keeps it.
+    int64_t m_tmShowAd = 0;
 
     std::unique_ptr<CCategoryNode> m_pRoot;
     int32_t m_bMax = 0;
     SysSettings m_Settings;
     Clock m_Clock;
+    Front m_front;
     bool m_bProxyHandedOver = false;
 };

@@ -1,11 +1,13 @@
 #include "download_tasks.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cassert>
-#include <chrono>
+#include <cerrno>
 #include <climits>
 #include <filesystem>
 #include <utility>
@@ -14,15 +16,18 @@
 
 namespace {
 
-constexpr std::string_view kTorrentExt = ".torrent";
-constexpr std::string_view kTempExt = ".tmp";
+constexpr std::string_view kTorrentExt = kTorrentSuffix;
+constexpr std::string_view kTempExt = kLockSuffix;
 // Characters that cannot stand in a file name on the systems the files are
 // shared with.
 constexpr std::string_view kForbiddenChars = "\\/:*?\"<>|";
 constexpr std::string_view kBlanks = " \t\r\n\v\f";
 // The name of an entry whose name leaves nothing usable.
 constexpr std::string_view kFallbackName = "123";
-constexpr size_t kNameMax = NAME_MAX;
+// Room for a name: the plug-in appends at most the longest suffix it writes.
+constexpr size_t kNameBudget =
+    NAME_MAX - std::max({kLockSuffix.size(), kTorrentSuffix.size(), kPartSuffix.size()});
+constexpr int64_t kSecondsPerDay = 86400;
 
 // lstat, not stat: a dangling link still takes the name.
 bool PathTaken(const std::string& strPath) {
@@ -51,12 +56,40 @@ std::string CutAtCharBoundary(const std::string& strText, size_t nMax) {
     return Trim(std::string_view(strText).substr(0, nCut));
 }
 
-std::chrono::sys_days LocalDay(time_t when) {
-    std::tm fields{};
-    localtime_r(&when, &fields);
-    return std::chrono::year{fields.tm_year + 1900} /
-           std::chrono::month{static_cast<unsigned>(fields.tm_mon + 1)} /
-           std::chrono::day{static_cast<unsigned>(fields.tm_mday)};
+// Control characters (C0, DEL and, in UTF-8, C1) would reach terminals and
+// file managers that show the name.
+std::string WithoutControlCharacters(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte == 0x7F) {
+            continue;
+        }
+        if (byte == 0xC2 && i + 1 < text.size() &&
+            (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) {
+            ++i;
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+bool EndsWith(std::string_view text, std::string_view suffix) {
+    return text.size() > suffix.size() && text.ends_with(suffix);
+}
+
+// A lock file whose fetch is alive: its holder keeps an advisory lock on it
+// (another process's download, which no task of this table knows about).
+bool IsHeldLock(const std::string& strPath) {
+    const int fd = open(strPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool bHeld = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd);
+    return bHeld;
 }
 
 }  // namespace
@@ -136,6 +169,7 @@ void CDownloadTasks::DeleteTask(size_t nIndex) {
 }
 
 void CDownloadTasks::Poll() {
+    std::erase_if(m_unrecorded, [this](const TorrentRecord& task) { return RecordFileName(task); });
     std::vector<TorrentRecord> completed;
     for (size_t i = 0; i < m_tasks.size(); ++i) {
         TorrentRecord& task = *m_tasks[i];
@@ -148,7 +182,9 @@ void CDownloadTasks::Poll() {
             }
             task.bCompleted = nStatus & 0xFF;
             if (nStatus == 100) {
-                RecordFileName(task);
+                if (!RecordFileName(task)) {
+                    m_unrecorded.push_back(task);
+                }
                 m_host.StopDownTFile(task);
                 completed.push_back(task);
             } else if (nStatus == -1) {
@@ -192,17 +228,17 @@ CCategoryNode* CDownloadTasks::FindLeaf(int32_t nType) const {
     return nullptr;
 }
 
-void CDownloadTasks::RecordFileName(const TorrentRecord& task) {
+bool CDownloadTasks::RecordFileName(const TorrentRecord& task) {
     // Site search results (Type 0) and entries without a row have nowhere to
     // record the name; it lives in the task and the lists only.
     if (task.Type == 0 || task.Bookmark.nRowId == 0) {
-        return;
+        return true;
     }
     CCategoryNode* pLeaf = FindLeaf(task.Type);
-    if (pLeaf == nullptr || !pLeaf->m_Table.Open()) {
-        return;
+    if (pLeaf == nullptr) {
+        return true;
     }
-    pLeaf->m_Table.SetFileName(task, task.Bookmark);
+    return pLeaf->m_Table.Open() && pLeaf->m_Table.SetFileName(task, task.Bookmark);
 }
 
 std::optional<size_t> CDownloadTasks::FindTask(const std::string& strAddr0) const {
@@ -265,7 +301,7 @@ bool CDownloadTasks::TorrentFileExists(const TorrentRecord& entry) const {
 
 std::string CDownloadTasks::MakeFileName(const TorrentRecord& entry) const {
     std::string strName;
-    for (char c : entry.Name) {
+    for (char c : WithoutControlCharacters(entry.Name)) {
         if (kForbiddenChars.find(c) == std::string_view::npos) {
             strName += c;
         }
@@ -276,12 +312,18 @@ std::string CDownloadTasks::MakeFileName(const TorrentRecord& entry) const {
     if (strName.empty()) {
         strName = kFallbackName;
     }
+    // A running task owns its name even when its lock file is gone (removed
+    // by hand): a second task under that name would have its file replaced
+    // or removed when the first one ends.
     const auto isFree = [&](const std::string& strCandidate) {
         const std::string strBase = m_strTorrentDir + strCandidate;
         return !PathTaken(strBase + std::string(kTempExt)) &&
-               !PathTaken(strBase + std::string(kTorrentExt));
+               !PathTaken(strBase + std::string(kTorrentExt)) &&
+               std::none_of(m_tasks.begin(), m_tasks.end(), [&](const auto& pTask) {
+                   return IsRunning(*pTask) && pTask->FileName == strCandidate;
+               });
     };
-    const std::string strPlain = CutAtCharBoundary(strName, kNameMax - kTorrentExt.size());
+    const std::string strPlain = CutAtCharBoundary(strName, kNameBudget);
     if (isFree(strPlain)) {
         return strPlain;
     }
@@ -290,8 +332,7 @@ std::string CDownloadTasks::MakeFileName(const TorrentRecord& entry) const {
         ++nNumber;
         const std::string strNumber = std::to_string(nNumber);
         const std::string strCandidate =
-            CutAtCharBoundary(strName, kNameMax - kTorrentExt.size() - strNumber.size()) +
-            strNumber;
+            CutAtCharBoundary(strName, kNameBudget - strNumber.size()) + strNumber;
         if (isFree(strCandidate)) {
             return strCandidate;
         }
@@ -321,8 +362,24 @@ std::string_view CDownloadTasks::GetOpenFailureText(OpenResult result) {
 }
 
 int CDownloadTasks::AgeInDays(time_t modified, time_t now) {
-    const int nDays = static_cast<int>((LocalDay(now) - LocalDay(modified)).count());
-    return std::max(0, nDays);
+    const int64_t nDays =
+        (static_cast<int64_t>(now) - static_cast<int64_t>(modified)) / kSecondsPerDay;
+    return static_cast<int>(std::clamp<int64_t>(nDays, 0, INT_MAX));
+}
+
+bool CDownloadTasks::IsHeldByDownload(const std::string& strFile) const {
+    std::string_view base;
+    if (EndsWith(strFile, kTempExt)) {
+        base = std::string_view(strFile).substr(0, strFile.size() - kTempExt.size());
+    } else if (EndsWith(strFile, kPartSuffix)) {
+        base = std::string_view(strFile).substr(0, strFile.size() - kPartSuffix.size());
+    } else {
+        return false;
+    }
+    const bool bOurs = std::any_of(m_tasks.begin(), m_tasks.end(), [&](const auto& pTask) {
+        return IsRunning(*pTask) && pTask->FileName == base;
+    });
+    return bOurs || IsHeldLock(m_strTorrentDir + std::string(base) + std::string(kTempExt));
 }
 
 int CDownloadTasks::CleanTorrentFolder(int nDays, bool bNewer) const {
@@ -338,7 +395,8 @@ int CDownloadTasks::CleanTorrentFolder(int nDays, bool bNewer) const {
             continue;
         }
         const int nAge = AgeInDays(info.st_mtime, now);
-        if (bNewer ? nAge <= nDays : nAge >= nDays) {
+        if ((bNewer ? nAge <= nDays : nAge >= nDays) &&
+            !IsHeldByDownload(it->path().filename().string())) {
             doomed.push_back(strPath);
         }
     }

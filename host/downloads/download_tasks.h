@@ -93,8 +93,11 @@ class CDownloadTasks {
     // plug-in's status; a completed one records its file name in its store
     // row, ends its plug-in task, is reported and, when flagged, opened; a
     // failed one ends its plug-in task; a waiting one is started when a slot
-    // is free.
+    // is free. A file name the store did not take (a catalogue locked by
+    // another process) is written again at every tick until it is.
     void Poll();
+    // Completed downloads whose file name their store row has not taken yet.
+    size_t GetUnrecordedCount() const { return m_unrecorded.size(); }
 
     size_t GetCount() const { return m_tasks.size(); }
     // nIndex below GetCount(), as for every operation taking a task index.
@@ -123,24 +126,26 @@ class CDownloadTasks {
     std::string GetTorrentPath(const TorrentRecord& entry) const;
     // False for an empty FileName, else whether the file is there.
     bool TorrentFileExists(const TorrentRecord& entry) const;
-    // A free name under torrents/ for the entry's file: its Name without the
-    // nine characters \ / : * ? " < > | and outer blanks, followed by a
-    // number (one above the clock's seconds, counted up until free) when the
-    // name or its .tmp is taken. The name, the number and ".torrent" fit in
-    // NAME_MAX bytes: a longer name is cut at a character boundary.
-    std::string MakeFileName(const TorrentRecord& entry) const;
+    // A free name under torrents/ for the entry's file: its Name without
+    // control characters, the nine characters \ / : * ? " < > | and outer
+    // blanks, followed by a number (one above the clock's seconds, counted up
+    // until free) when the name or its .tmp is taken or a running task uses
+    // it. The name, the number and the longest suffix a plug-in writes
+    // (".torrent.part") fit in NAME_MAX bytes: a longer name is cut at a
+    // character boundary.
+    [[nodiscard]] std::string MakeFileName(const TorrentRecord& entry) const;
 
     OpenResult OpenTorrentFile(const TorrentRecord& entry) const;
     // The message for a failed open.
     static std::string_view GetOpenFailureText(OpenResult result);
 
     // Deletes every file (not folder) of the torrents folder whose age is
-    // nDays or more (bNewer false) or nDays or less (bNewer true); answers
-    // how many were deleted.
+    // nDays or more (bNewer false) or nDays or less (bNewer true), except the
+    // lock and part files of downloads that run (in this table, or in any
+    // process that holds its lock); answers how many were deleted.
     int CleanTorrentFolder(int nDays, bool bNewer) const;
-    // Whole local days from the modification time to now: the number of
-    // midnights in between, so a file from yesterday evening is one day old
-    // in the morning. A time in the future counts as 0.
+    // Whole periods of 86,400 seconds from the modification time to now. A
+    // time in the future counts as 0.
     static int AgeInDays(time_t modified, time_t now);
 
     void SetFileOpener(FileOpener opener) { m_opener = std::move(opener); }
@@ -154,14 +159,19 @@ class CDownloadTasks {
   private:
     TorrentRecord& Task(size_t nIndex) const;
     int GetMaxDownTasks() const;
-    void RecordFileName(const TorrentRecord& task);
+    // False when the task's row did not take the file name.
+    [[nodiscard]] bool RecordFileName(const TorrentRecord& task);
     CCategoryNode* FindLeaf(int32_t nType) const;
+    // Whether a file of the torrents folder (its name) is the lock or part
+    // file of a running download.
+    bool IsHeldByDownload(const std::string& strFile) const;
 
     PluginHost& m_host;
     CGlobalConfig& m_config;
     Clock m_clock;
     std::string m_strTorrentDir;
     std::vector<std::unique_ptr<TorrentRecord>> m_tasks;
+    std::vector<TorrentRecord> m_unrecorded;
     FileOpener m_opener;
     TaskCallback m_onCompleted;
     OpenFailedCallback m_onOpenFailed;

@@ -41,6 +41,35 @@ void CNodePager::PrevPage(std::vector<ListedRow>& rows) {
     Fill(Direction::kBackward, false, rows);
 }
 
+void CNodePager::PageAt(int64_t nOffset, std::vector<ListedRow>& rows) {
+    const std::vector<CCategoryNode*> leaves = Leaves();
+    if (nOffset <= 0 || leaves.empty()) {
+        FirstPage(rows);
+        return;
+    }
+    if (leaves.size() == 1) {
+        leaves.front()->m_Table.MoveTo(nOffset);
+        // As if a forward fill had just ended there.
+        m_lastDirection = Direction::kForward;
+        m_bFilled = true;
+        NextPage(rows);
+        return;
+    }
+    const size_t nPageSize = m_nPageSize;
+    std::vector<ListedRow> skipped;
+    for (int64_t nLeft = nOffset; nLeft > 0;) {
+        m_nPageSize =
+            static_cast<size_t>(std::min<int64_t>(nLeft, static_cast<int64_t>(nPageSize)));
+        nLeft == nOffset ? FirstPage(skipped) : NextPage(skipped);
+        if (skipped.empty()) {
+            break;
+        }
+        nLeft -= static_cast<int64_t>(skipped.size());
+    }
+    m_nPageSize = nPageSize;
+    NextPage(rows);
+}
+
 void CNodePager::PrepareLeaf(CCategoryNode& leaf, Direction direction, bool fromEnd) {
     CTorrentTable& table = leaf.m_Table;
     CAdoRecordSet& cursor = table.RecordSet();
@@ -103,11 +132,11 @@ void CNodePager::Fill(Direction direction, bool fromEnd, std::vector<ListedRow>&
             if (!source.pending) {
                 continue;
             }
-            // A later source wins only when strictly newer (older, going
-            // backward), so ties go to the leaf that comes first.
+            // Ties go to the leaf that comes first. A backward fill builds
+            // the page from its end, so there the later leaf takes a tie.
             if (best == nullptr ||
                 (forward ? Later(source.pending->AddDate, best->pending->AddDate)
-                         : Later(best->pending->AddDate, source.pending->AddDate))) {
+                         : !Later(source.pending->AddDate, best->pending->AddDate))) {
                 best = &source;
             }
         }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "category_node.h"
@@ -35,6 +36,10 @@ class CNodePager {
     void LastPage(std::vector<ListedRow>& rows);
     void NextPage(std::vector<ListedRow>& rows);
     void PrevPage(std::vector<ListedRow>& rows);
+    // The page that starts nOffset rows after the newest; NextPage and
+    // PrevPage go on from there. A leaf finds the row in its date index; a
+    // category merges and drops the rows before it.
+    void PageAt(int64_t nOffset, std::vector<ListedRow>& rows);
 
     // Where the last fill left the node: the first (last) page is showing.
     // A missing node or the root is both.

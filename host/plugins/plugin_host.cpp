@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <iterator>
+#include <string_view>
 #include <utility>
 
 #include "texts.h"
@@ -17,6 +18,25 @@
 namespace {
 
 constexpr const char* kSectionDll = "DLL";
+
+// Decimal digits with an optional sign and surrounding blanks.
+bool IsWholeNumber(const std::string& strText) {
+    const size_t nBegin = strText.find_first_not_of(" \t");
+    const size_t nEnd = strText.find_last_not_of(" \t");
+    if (nBegin == std::string::npos) {
+        return false;
+    }
+    size_t i = nBegin + (strText[nBegin] == '-' || strText[nBegin] == '+' ? 1 : 0);
+    if (i > nEnd) {
+        return false;
+    }
+    for (; i <= nEnd; ++i) {
+        if (strText[i] < '0' || strText[i] > '9') {
+            return false;
+        }
+    }
+    return true;
+}
 constexpr int kInfoTextCode = 1;
 // The tip file's number steps by this until a free name is found.
 constexpr long kInfoTipNameStep = 100;
@@ -34,8 +54,37 @@ bool Bind(void* pModule, const char* pszName, Fn& pfn) {
     return pfn != nullptr;
 }
 
+// The record's name as HTML text: a site's title is text, and markup in it
+// (a script among them) must show as written.
+std::string EscapeHtml(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
 // The tip string holds two %s (name, then the information text) and %% for
-// literal percent signs; the texts are inserted verbatim, as they are HTML.
+// literal percent signs; the texts are inserted as given.
 std::string FormatInfoTip(const std::string& strFormat, const std::string& strName,
                           const std::string& strInfo) {
     std::string strOut;
@@ -89,7 +138,11 @@ void PluginHost::EnsureLoaded() {
     // every call.
     m_bLoaded = true;
     SetPath(m_strHome + "kernel/dllmgr.ini");
-    const int64_t nCount = GetInt64(kSectionDll, "count", 0);
+    m_strRegistryError.clear();
+    if (!IsReadable(m_strRegistryError)) {
+        return;
+    }
+    const int64_t nCount = ReadCount();
     if (nCount <= 0) {
         return;
     }
@@ -99,6 +152,35 @@ void PluginHost::EnsureLoaded() {
     for (int i = 0; i < m_nCount; ++i) {
         LoadPlugin(i);
     }
+}
+
+int64_t PluginHost::ReadCount() {
+    std::string strText;
+    GetString(kSectionDll, "count", strText);
+    const int64_t nCount = GetInt64(kSectionDll, "count", 0);
+    const std::string strWhere = "the [DLL] count '" + strText + "' of " + GetPath();
+    if (!strText.empty() && !IsWholeNumber(strText)) {
+        m_reports.push_back(
+            strWhere + " is not a whole number" +
+            (nCount > 0 ? "; read as " + std::to_string(nCount) : "; no plug-in is loaded"));
+    } else if (nCount < 0) {
+        m_reports.push_back(strWhere + " is negative; no plug-in is loaded");
+    }
+    if (nCount > kMaxPlugins) {
+        m_reports.push_back(strWhere + " is more than " + std::to_string(kMaxPlugins) +
+                            "; only the first " + std::to_string(kMaxPlugins) + " are loaded");
+        return kMaxPlugins;
+    }
+    return nCount;
+}
+
+bool PluginHost::CheckRegistry(std::string& strError) {
+    EnsureLoaded();
+    if (m_strRegistryError.empty()) {
+        return true;
+    }
+    strError = "the plug-in registry is unreadable: " + m_strRegistryError;
+    return false;
 }
 
 void PluginHost::LoadPlugin(int nDllID) {
@@ -367,8 +449,8 @@ std::string PluginHost::RenderInfoTip(TorrentRecord& record) {
     std::FILE* pFile = m_pInfoTipFile.get();
     std::rewind(pFile);
     const std::string strPage =
-        FormatInfoTip(std::string(texts::LoadString(texts::IDS_INFO_TIP_TABLE)), record.Name,
-                      GetEntryInfoText(record));
+        FormatInfoTip(std::string(texts::LoadString(texts::IDS_INFO_TIP_TABLE)),
+                      EscapeHtml(record.Name), GetEntryInfoText(record));
     const bool bWritten = std::fwrite(strPage.data(), 1, strPage.size(), pFile) == strPage.size() &&
                           std::fflush(pFile) == 0 &&
                           ftruncate(fileno(pFile), static_cast<off_t>(strPage.size())) == 0;

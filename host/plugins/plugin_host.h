@@ -68,10 +68,10 @@ class PluginHost : public CIniFile {
     // failure answers (handle 0, status -1, stop 0).
     // The caller sets record.FileName first; the handle is also stored in
     // record.DownHd.
-    int StartDownTFile(TorrentRecord& record);
+    [[nodiscard]] int StartDownTFile(TorrentRecord& record);
     // record.DownHd is 0 afterwards.
     int StopDownTFile(TorrentRecord& record);
-    int GetDownTFileStatus(TorrentRecord& record);
+    [[nodiscard]] int GetDownTFileStatus(TorrentRecord& record);
     bool IsDownTFileAlive(TorrentRecord& record);
 
     // Only plug-ins already loaded are told; never loads them.
@@ -91,7 +91,9 @@ class PluginHost : public CIniFile {
     // Writes the information-tip page of the record into the run's tip file
     // (<home>/<number>.htm, created on first use, rewritten every time) and
     // answers its path; empty when the file cannot be created or written.
-    std::string RenderInfoTip(TorrentRecord& record);
+    // The record's Name is escaped as HTML text; the plug-in's detail text
+    // goes in as the markup it is.
+    [[nodiscard]] std::string RenderInfoTip(TorrentRecord& record);
 
     // Releases every module; the next operation loads the list again.
     void Unload();
@@ -105,8 +107,16 @@ class PluginHost : public CIniFile {
     // missing (the plug-in then uses its compiled default).
     std::string GetSiteBase(int nDllID);
     // The load problems not yet taken, one sentence each; every broken
-    // plug-in is reported once per load.
+    // plug-in, and a [DLL] count that is not a whole number, negative or
+    // above kMaxPlugins, is reported once per load.
     std::vector<std::string> TakeLoadReports();
+    // Loads the list if needed. False, with a sentence, when the registry
+    // exists but cannot be read: the host then has no plug-ins, which must
+    // not pass for an empty list.
+    [[nodiscard]] bool CheckRegistry(std::string& strError);
+
+    // More listed plug-ins than this are not loaded.
+    static constexpr int64_t kMaxPlugins = 256;
 
     static const char* StateName(PluginState state);
 
@@ -155,6 +165,8 @@ class PluginHost : public CIniFile {
     int CombineStatus(Fn statusOf);
     void EnsureLoaded();
     void LoadPlugin(int nDllID);
+    // [DLL] count, at most kMaxPlugins; its problems go to the reports.
+    int64_t ReadCount();
     // The plug-in a record routes to, or null when its DllID names none usable.
     const Exports* Route(const TorrentRecord& record);
     // Stamps DllID on the elements a plug-in appended after `nOldSize`.
@@ -167,6 +179,7 @@ class PluginHost : public CIniFile {
     std::vector<Plugin> m_plugins;
     std::vector<PluginInfo> m_info;
     std::vector<std::string> m_reports;
+    std::string m_strRegistryError;
     std::unique_ptr<std::FILE, FileCloser> m_pInfoTipFile;
     std::string m_strInfoTipPath;
 };

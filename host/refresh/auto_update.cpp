@@ -111,9 +111,9 @@ void CAutoUpdate::StartCategory(size_t nPosition) {
     }
     m_nCurrent = nPosition;
     CCategoryNode* pCategory = m_root.GetChild(nPosition);
-    // A node the user is refreshing already is left to that refresh; the
-    // next tick waits for it like for our own.
-    m_engine.StartRefresh(pCategory, true);
+    // False for a node the user is refreshing already: it is left to that
+    // refresh, and the next tick waits for it like for our own.
+    [[maybe_unused]] const bool bStarted = m_engine.StartRefresh(pCategory, true);
     Notify(Event::kNodeStarted, pCategory);
 }
 

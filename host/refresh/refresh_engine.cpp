@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <numeric>
 
 #include "texts.h"
 
@@ -31,7 +32,24 @@ void CRefreshEngine::IconChanged(CCategoryNode& node) {
     }
 }
 
+int64_t CRefreshEngine::LeafReport::RowsStored() const {
+    return std::accumulate(rowsByPlugin.begin(), rowsByPlugin.end(), int64_t{0});
+}
+
 void CRefreshEngine::StartLeaf(CCategoryNode& leaf) {
+    LeafReport& run = m_runs[&leaf] = LeafReport{};
+    run.pLeaf = &leaf;
+    const std::vector<PluginHost::PluginInfo>& plugins = m_host.GetPluginInfo();
+    run.rowsByPlugin.assign(plugins.size(), 0);
+    for (const PluginHost::PluginInfo& plugin : plugins) {
+        if (plugin.state != PluginHost::PluginState::kLoaded) {
+            run.siteFailures.push_back({plugin.nDllID, plugin.strReason});
+        }
+    }
+    if (plugins.empty()) {
+        run.siteFailures.push_back({-1, "no plug-in is listed in " + m_host.GetHome() +
+                                            "kernel/dllmgr.ini, or the file cannot be read"});
+    }
     m_host.StartDownPage(leaf.m_nCategoryId, leaf.m_nSubIndex);
     leaf.m_nRefreshPercent = 0;
     leaf.m_bRefreshing = 1;
@@ -77,23 +95,65 @@ bool CRefreshEngine::RefreshSelectedNode() {
     return StartRefresh(m_pSelected, true);
 }
 
+bool CRefreshEngine::StoreEntries(CCategoryNode& leaf, TorrentRecordArray& records) {
+    if (records.empty()) {
+        return true;
+    }
+    if (!leaf.m_Table.DropStoredEntries(records) || !leaf.m_Table.InsertBatch(records)) {
+        return false;
+    }
+    LeafReport& run = m_runs[&leaf];
+    for (const TorrentRecord& record : records) {
+        if (record.DllID >= 0) {
+            if (static_cast<size_t>(record.DllID) >= run.rowsByPlugin.size()) {
+                run.rowsByPlugin.resize(static_cast<size_t>(record.DllID) + 1, 0);
+            }
+            ++run.rowsByPlugin[static_cast<size_t>(record.DllID)];
+        }
+    }
+    return true;
+}
+
 int CRefreshEngine::PollLeaf(CCategoryNode& leaf) {
     const int nGroup = leaf.m_nCategoryId;
     const int nIndex = leaf.m_nSubIndex;
-    const int nPercent = ToPercent(m_host.GetDownPageStatus(nGroup, nIndex));
+    int nPercent = ToPercent(m_host.GetDownPageStatus(nGroup, nIndex));
     // The hand-over comes before the stop: a stop discards what the plug-ins
     // still hold.
     TorrentRecordArray records;
     m_host.GetDownPageData(nGroup, nIndex, records);
-    if (!records.empty()) {
-        leaf.m_Table.InsertBatch(records);
+    const bool bStored = StoreEntries(leaf, records);
+    if (!bStored) {
+        LeafReport& run = m_runs[&leaf];
+        run.bWriteFailed = true;
+        run.strWriteError = CTorrentTable::LastError();
+        // The stop alone would let a plug-in whose run had ended adopt the
+        // dates of rows that never reached the table. Forgetting the date
+        // makes the next run take them again.
+        m_host.StopDownPage(nGroup, nIndex);
+        m_host.ClearPageRecord(nGroup, nIndex, OleDate::LocalEpoch());
+        nPercent = kComplete;
+    } else if (nPercent == kComplete) {
+        m_host.StopDownPage(nGroup, nIndex);
     }
     leaf.m_nRefreshPercent = static_cast<uint8_t>(nPercent);
     if (nPercent == kComplete) {
-        m_host.StopDownPage(nGroup, nIndex);
         leaf.m_bRefreshing = 0;
+        FinishLeaf(leaf);
     }
     return nPercent;
+}
+
+void CRefreshEngine::FinishLeaf(CCategoryNode& leaf) {
+    const auto found = m_runs.find(&leaf);
+    if (found == m_runs.end()) {
+        return;
+    }
+    const LeafReport report = std::move(found->second);
+    m_runs.erase(found);
+    if (m_onLeafFinished) {
+        m_onLeafFinished(report);
+    }
 }
 
 void CRefreshEngine::Complete(CCategoryNode& node) {
@@ -139,7 +199,8 @@ void CRefreshEngine::PollCategory(CCategoryNode& category) {
     for (size_t k = 1; k <= nLeaves; ++k) {
         CCategoryNode* pLeaf = category.GetChild(k);
         if (pLeaf->m_nRefreshPercent != kComplete) {
-            StartRefresh(pLeaf, false);
+            // False for a leaf refreshing by itself: the walk takes it over.
+            [[maybe_unused]] const bool bStarted = StartRefresh(pLeaf, false);
             return;
         }
     }

@@ -6,8 +6,19 @@
 // Poll() is the 500 ms timer tick: for every active request it asks the
 // combined status, moves the entries parsed so far into the leaf's table and
 // stops a slot whose status reached 100, which makes the plug-ins adopt the
-// newest date they handed over. The engine never compares entries with the
-// rows already stored; the plug-ins remember what they took.
+// newest date they handed over.
+//
+// Before a batch goes to the store the engine drops the entries stored
+// already (same plug-in, Addr0 and AddDate): a run cut short (a kill, a
+// failed write) hands the rows of its first pages over again next time.
+// A batch the store cannot write ends the leaf as failed, and every plug-in
+// is told to forget the slot's date, so the next refresh takes the lost
+// rows again (and the check above drops the ones stored meanwhile).
+//
+// When a leaf ends, the leaf-finished callback gets its report: the rows
+// each plug-in brought, and why the leaf or a site failed as far as the
+// host can tell (a write the store refused, a listed plug-in that cannot be
+// loaded, no plug-in at all).
 //
 // Progress lives in the nodes themselves (m_bRefreshing, m_nRefreshPercent),
 // so the tree and the list can draw it; the engine tells the view which node
@@ -19,7 +30,9 @@
 // the engine.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -46,6 +59,25 @@ class CRefreshEngine {
 
     using NodeCallback = std::function<void(CCategoryNode&)>;
 
+    struct SiteFailure {
+        int nDllID = -1;
+        std::string strReason;
+    };
+    // One leaf's run, from its start to its end.
+    struct LeafReport {
+        CCategoryNode* pLeaf = nullptr;
+        std::vector<int64_t> rowsByPlugin;  // stored rows, by DllID
+        std::vector<SiteFailure> siteFailures;
+        // A batch the catalogue refused; the rows of this run that were not
+        // stored come again with the next refresh.
+        bool bWriteFailed = false;
+        std::string strWriteError;
+
+        int64_t RowsStored() const;
+        bool Failed() const { return bWriteFailed || !siteFailures.empty(); }
+    };
+    using LeafReportCallback = std::function<void(const LeafReport&)>;
+
     // pRoot is the tree's root: it finds the category of a leaf when asking
     // whether a leaf is refreshing as part of its category.
     explicit CRefreshEngine(PluginHost& host, CCategoryNode* pRoot = nullptr);
@@ -55,9 +87,9 @@ class CRefreshEngine {
     // repeated request changes nothing. The root and sentinels are never
     // refreshed (false). A category node without leaves completes at once
     // with 100 and is not listed.
-    bool StartRefresh(CCategoryNode* pNode, bool bAddToActive);
+    [[nodiscard]] bool StartRefresh(CCategoryNode* pNode, bool bAddToActive);
     // StartRefresh of the selected node, listed.
-    bool RefreshSelectedNode();
+    [[nodiscard]] bool RefreshSelectedNode();
 
     // The timer tick: polls every active request, then notifies the
     // selected-node callback when the node on show completed in this tick.
@@ -84,6 +116,11 @@ class CRefreshEngine {
     void SetSelectedCompletedCallback(NodeCallback callback) {
         m_onSelectedCompleted = std::move(callback);
     }
+    // Called once for every leaf whose run ends, failed or not, in the tick
+    // in which it ends.
+    void SetLeafFinishedCallback(LeafReportCallback callback) {
+        m_onLeafFinished = std::move(callback);
+    }
 
   private:
     // One step of a slot's page run: combined status, hand-over into the
@@ -92,6 +129,10 @@ class CRefreshEngine {
     void PollCategory(CCategoryNode& category);
     void PollActiveList();
     void StartLeaf(CCategoryNode& leaf);
+    // Moves the collected entries that are not stored yet into the leaf's
+    // table; false when the catalogue refused them.
+    bool StoreEntries(CCategoryNode& leaf, TorrentRecordArray& records);
+    void FinishLeaf(CCategoryNode& leaf);
     void Complete(CCategoryNode& node);
     void IconChanged(CCategoryNode& node);
     const CCategoryNode* FindCategoryOf(const CCategoryNode& leaf) const;
@@ -100,6 +141,8 @@ class CRefreshEngine {
     CCategoryNode* m_pRoot;
     CCategoryNode* m_pSelected = nullptr;
     std::vector<CCategoryNode*> m_active;
+    std::map<CCategoryNode*, LeafReport> m_runs;  // the leaves running now
     NodeCallback m_onIconChanged;
     NodeCallback m_onSelectedCompleted;
+    LeafReportCallback m_onLeafFinished;
 };

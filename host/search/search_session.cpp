@@ -162,8 +162,8 @@ void CSearchSession::LoadHistory() {
     }
 }
 
-void CSearchSession::SaveHistory() {
-    m_config.SaveSearchList(m_history);
+bool CSearchSession::SaveHistory() {
+    return m_config.SaveSearchList(m_history);
 }
 
 void CSearchSession::AddToHistory(const std::string& strKeyword) {

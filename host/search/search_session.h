@@ -80,7 +80,8 @@ class CSearchSession {
     void UpdateEntry(const TorrentRecord& task);
 
     void LoadHistory();
-    void SaveHistory();
+    // False when the history could not be written.
+    [[nodiscard]] bool SaveHistory();
     const std::vector<std::string>& GetHistory() const { return m_history; }
     void AddToHistory(const std::string& strKeyword);
     // Equal but for letter case (Unicode simple case folding).

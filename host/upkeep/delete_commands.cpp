@@ -91,11 +91,11 @@ std::optional<CDeleteCommands::PruneArguments> CDeleteCommands::GetPruneArgument
 CDeleteCommands::LeafResult CDeleteCommands::ClearLeaf(CCategoryNode& leaf) {
     LeafResult result{&leaf};
     const int64_t nBefore = leaf.m_Table.Count();
-    leaf.m_Table.DeleteAll();
+    const bool bDeleted = leaf.m_Table.DeleteAll();
     const int64_t nAfter = leaf.m_Table.Count();
     result.nRowsDeleted = nBefore - nAfter;
     // Rows left behind (a locked catalogue) must not be fetched a second time.
-    result.bOk = nAfter == 0;
+    result.bOk = bDeleted && nAfter == 0;
     if (result.bOk) {
         m_host.ClearPageRecord(leaf.m_nCategoryId, leaf.m_nSubIndex, OleDate::LocalEpoch());
     }

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr size_t kTailBytes = 50;
+constexpr int64_t kSecondsPerDay = 86400;
 
 // Site dates have whole seconds, and the refresh date comes back from
 // dllmgr.ini rounded to nine decimals of a day (under a millisecond). Compared
@@ -24,6 +25,12 @@ bool IsLater(const OleDate& date, const OleDate& than) {
 }
 
 }  // namespace
+
+bool CanBeNewest(const OleDate& date, int64_t nowSeconds) {
+    const OleDate tomorrow =
+        OleDate::FromUnixTime(static_cast<time_t>(nowSeconds + kSecondsPerDay));
+    return date.IsValid() && Seconds(date) <= Seconds(tomorrow);
+}
 
 PageTask::PageTask(const SiteContext& context, int group, int index)
     : context_(context),
@@ -72,7 +79,7 @@ bool PageTask::RequestPage() {
     // polls leave no trace in the percentage, so the time of the run's start
     // would otherwise declare a later page stalled at its first look.
     lastPercent_ = 0;
-    lastChange_ = context_.Now();
+    stall_.Restart(context_.Now());
     const ListingRequestText request = BuildListingRequest(context_.Site(), template_, section_,
                                                            page_, context_.Base(), pagerPrefix_);
     const std::string url = toSite_->Convert(request.url);
@@ -116,12 +123,13 @@ int PageTask::Advance() {
         }
         return PageComplete(data, static_cast<size_t>(length));
     }
-    const int64_t now = context_.Now();
+    if (stall_.Stalled(download_.GetDownLength(), context_.Now(), kStallSeconds)) {
+        return EndSection();
+    }
     if (percent == lastPercent_) {
-        return now - lastChange_ > kStallSeconds ? EndSection() : Progress();
+        return Progress();
     }
     lastPercent_ = percent;
-    lastChange_ = now;
     if (!context_.Site().tailCheckPages || !TailHoldsEndTag()) {
         return Progress();
     }
@@ -190,7 +198,8 @@ int PageTask::Progress() const {
 }
 
 bool PageTask::ParsePage(char* text, size_t length) {
-    const std::tm today = LocalTime(context_.Now());
+    const int64_t now = context_.Now();
+    const std::tm today = LocalTime(now);
     const int type = group_ * 256 + index_;
     bool took = false;
     std::lock_guard list(listLock_);
@@ -204,7 +213,7 @@ bool PageTask::ParsePage(char* text, size_t length) {
             collected_.push_back(std::move(row));
         }
         took = true;
-        if (IsLater(date, newestSeen_)) {
+        if (IsLater(date, newestSeen_) && CanBeNewest(date, now)) {
             newestSeen_ = date;
         }
     });

@@ -16,13 +16,20 @@
 #include "netfetch.h"
 #include "ole_date.h"
 #include "site_context.h"
+#include "stall_watch.h"
 #include "text_codec.h"
 #include "torrent_record.h"
 
+// Whether a row's date may become the slot's newest: one more than a day
+// past the clock is a site's mistake (or a notice pinned to the year 9999),
+// and taking it would leave nothing newer for good. The row itself is still
+// taken with its date.
+bool CanBeNewest(const OleDate& date, int64_t nowSeconds);
+
 class PageTask {
   public:
-    // A transfer whose percentage has not moved for longer than this has
-    // stalled.
+    // A transfer that has not brought StallWatch::kProgressBytes for longer
+    // than this has stalled.
     static constexpr int64_t kStallSeconds = 30;
 
     // Reads the slot's refresh date from kernel/dllmgr.ini.
@@ -84,7 +91,7 @@ class PageTask {
     int progress_ = 0;  // 100 x pages finished in this run
     int page_ = 0;
     int section_ = 0;
-    int64_t lastChange_ = 0;
+    StallWatch stall_;
     int lastPercent_ = 0;
     std::string pagerPrefix_;  // UTF-8
 

@@ -55,7 +55,7 @@ bool SearchTask::Begin() {
     pending_ = false;
     progress_ = 0;
     EmptyCollected();
-    lastChange_ = context_.Now();
+    stall_.Restart(context_.Now());
     lastPercent_ = 0;
     const SearchRequestText request = BuildSearchRequest(context_, keyword_);
     running_ = download_.DownLoadFile(request.url.c_str(), request.referer.c_str(),
@@ -88,14 +88,11 @@ int SearchTask::Poll() {
         }
         return Complete(data, static_cast<size_t>(length));
     }
-    const int64_t now = context_.Now();
-    if (percent == lastPercent_) {
-        if (now - lastChange_ > kStallSeconds) {
-            return End();
-        }
-    } else {
+    if (stall_.Stalled(download_.GetDownLength(), context_.Now(), kStallSeconds)) {
+        return End();
+    }
+    if (percent != lastPercent_) {
         lastPercent_ = percent;
-        lastChange_ = now;
         if (context_.Site().tailCheckSearch && TailHoldsEndTag(download_)) {
             std::vector<char> page = CopyReceived(download_);
             return Complete(page.data(), page.size() - 1);

@@ -14,13 +14,14 @@
 #include "listing_parser.h"
 #include "netfetch.h"
 #include "site_context.h"
+#include "stall_watch.h"
 #include "text_codec.h"
 #include "torrent_record.h"
 
 class SearchTask {
   public:
-    // A transfer whose percentage has not moved for longer than this has
-    // stalled.
+    // A transfer that has not brought StallWatch::kProgressBytes for longer
+    // than this has stalled.
     static constexpr int64_t kStallSeconds = 30;
 
     // `keyword` is UTF-8; it is sent in the site's charset.
@@ -58,7 +59,7 @@ class SearchTask {
     bool pending_ = false;
     CDownManager download_;
     int progress_ = 0;  // the last transfer percentage; 100 once parsed
-    int64_t lastChange_ = 0;
+    StallWatch stall_;
     int lastPercent_ = 0;
 
     // Lock order: list lock, then append lock, as in the page task.

@@ -181,7 +181,8 @@ struct SiteData {
     std::string_view linkPattern = {};
     std::string_view fetchBody = {};  // kFormPage: "%s" takes the form's value
     FollowReferer followReferer = FollowReferer::kBase;
-    // A fetch whose percentage has not moved for longer than this has stalled.
+    // A fetch that has not brought StallWatch::kProgressBytes for longer than
+    // this has stalled.
     int fetchStallSeconds = 30;
     // kMirrors: the download servers ([Site_...] Mirror0..Mirror3, else these
     // defaults) and the path after each, "%s" taking the kMirrorPath group and

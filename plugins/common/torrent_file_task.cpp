@@ -12,7 +12,9 @@
 
 #include "listing_request.h"
 #include "parse_handle.h"
+#include "plugin_api.h"
 #include "received_text.h"
+#include "torrent_check.h"
 
 namespace {
 
@@ -51,7 +53,22 @@ std::string ExpandBaseAddress(std::string_view pattern, std::string_view base) {
 }
 
 bool IsTorrent(const char* data, size_t length) {
-    return length > 0 && data[0] == 'd';
+    return IsWellFormedTorrent(std::string_view(data, length));
+}
+
+// The length of the torrent a numbered link answered with, 0 when there is
+// none. The site ends the file with a blank line and holds the connection
+// open; that line is no part of the file.
+size_t NumberedLinkTorrent(const char* data, size_t length) {
+    constexpr std::string_view kBlankLine = "\r\n\r\n";
+    if (IsTorrent(data, length)) {
+        return length;
+    }
+    if (std::string_view(data, length).ends_with(kBlankLine) &&
+        IsTorrent(data, length - kBlankLine.size())) {
+        return length - kBlankLine.size();
+    }
+    return 0;
 }
 
 std::string TorrentDir(const SiteContext& context) {
@@ -71,6 +88,19 @@ bool WriteAll(int fd, const char* data, size_t length) {
         length -= static_cast<size_t>(written);
     }
     return true;
+}
+
+// Creates `path` as a new file, never writing through a name that exists: a
+// link planted there would send the bytes to its target. What holds the name
+// is no live write (the .tmp lock keeps other fetches of this file away), so
+// it is removed, which takes away a link and never touches what it points to.
+int CreateExclusive(const std::string& path) {
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    const int fd = ::open(path.c_str(), kFlags, 0644);
+    if (fd >= 0 || errno != EEXIST || ::unlink(path.c_str()) != 0) {
+        return fd;
+    }
+    return ::open(path.c_str(), kFlags, 0644);
 }
 
 }  // namespace
@@ -96,7 +126,8 @@ int TorrentFileTask::Start(const TorrentRecord& record) {
     if (!IsPlainFileName(record_.FileName)) {
         return 0;
     }
-    lock_ = TorrentLock::Acquire(TorrentDir(context_) + record_.FileName + ".tmp");
+    lock_ =
+        TorrentLock::Acquire(TorrentDir(context_) + record_.FileName + std::string(kLockSuffix));
     if (!lock_.Held()) {
         return 0;
     }
@@ -119,7 +150,7 @@ bool TorrentFileTask::Request(const std::string& url, const std::string& referer
     download_.Close();
     // Every request gets the full stall allowance.
     lastPercent_ = 0;
-    lastChange_ = context_.Now();
+    stall_.Restart(context_.Now());
     return download_.DownLoadFile(url.c_str(), referer.c_str(),
                                   body.empty() ? nullptr : body.c_str()) != 0;
 }
@@ -143,12 +174,14 @@ int TorrentFileTask::Poll() {
         }
         return Complete(data, static_cast<size_t>(length));
     }
-    const int64_t now = context_.Now();
+    if (stall_.Stalled(download_.GetDownLength(), context_.Now(),
+                       context_.Site().fetchStallSeconds)) {
+        return Fail();
+    }
     if (percent == lastPercent_) {
-        return now - lastChange_ > context_.Site().fetchStallSeconds ? Fail() : percent;
+        return percent;
     }
     lastPercent_ = percent;
-    lastChange_ = now;
     if (linkKnown_ && TailIsBlankLine()) {
         std::vector<char> data = CopyReceived(download_);
         return Complete(data.data(), data.size() - 1);
@@ -163,15 +196,17 @@ bool TorrentFileTask::TailIsBlankLine() const {
 int TorrentFileTask::Complete(char* data, size_t length) {
     const TorrentFetch fetch = context_.Site().fetch;
     if (fetch == TorrentFetch::kNumberedLinks && linkKnown_) {
-        if (!IsTorrent(data, length)) {
+        size_t kept = NumberedLinkTorrent(data, length);
+        if (kept == 0) {
             const std::string_view head(data, std::min(length, kFirstLineBytes));
             const size_t lineEnd = head.find("\r\n");
             if (lineEnd != std::string_view::npos) {
                 data += lineEnd + 2;
                 length -= lineEnd + 2;
+                kept = NumberedLinkTorrent(data, length);
             }
         }
-        return IsTorrent(data, length) ? Write(data, length) : NextNumberedLink();
+        return kept > 0 ? Write(data, kept) : NextNumberedLink();
     }
     if (IsTorrent(data, length)) {
         return Write(data, length);
@@ -295,9 +330,10 @@ std::string TorrentFileTask::FollowRefererText() const {
 }
 
 int TorrentFileTask::Write(const char* data, size_t length) {
-    const std::string final = TorrentDir(context_) + record_.FileName + ".torrent";
-    const std::string part = final + ".part";
-    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const std::string base = TorrentDir(context_) + record_.FileName;
+    const std::string final = base + std::string(kTorrentSuffix);
+    const std::string part = base + std::string(kPartSuffix);
+    const int fd = CreateExclusive(part);
     if (fd < 0) {
         return EndFailed();
     }

@@ -18,6 +18,7 @@
 
 #include "netfetch.h"
 #include "site_context.h"
+#include "stall_watch.h"
 #include "text_codec.h"
 #include "torrent_lock.h"
 #include "torrent_record.h"
@@ -65,7 +66,7 @@ class TorrentFileTask {
     State state_ = State::kIdle;
     TorrentLock lock_;
     CDownManager download_;
-    int64_t lastChange_ = 0;
+    StallWatch stall_;
     int lastPercent_ = 0;
     // Mirror index 0..3, or the number of the link asked for (1..2).
     int attempt_ = 0;

@@ -14,7 +14,7 @@ namespace {
 // Removes the lock file at `path` if its holder is gone. True when the path
 // is free for a new exclusive creation.
 bool TakeOverStale(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return errno == ENOENT;
     }
@@ -71,8 +71,15 @@ void TorrentLock::Release() {
     if (fd_ < 0) {
         return;
     }
-    // Removed while still locked, so no one finds the name unlocked.
-    ::unlink(path_.c_str());
+    // Removed while still locked, so no one finds the name unlocked; and only
+    // while the name is still this lock's file: when someone removed it, a
+    // fetch started since may have created its own lock under the name.
+    struct stat held {};
+    struct stat named {};
+    if (::fstat(fd_, &held) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
+        held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
+        ::unlink(path_.c_str());
+    }
     ::close(fd_);
     fd_ = -1;
     path_.clear();

@@ -25,7 +25,7 @@ class TorrentLock {
 
     // Creates the lock file at `path`. Not held when a live fetch holds it
     // or it cannot be created (a missing folder).
-    static TorrentLock Acquire(const std::string& path);
+    [[nodiscard]] static TorrentLock Acquire(const std::string& path);
 
     bool Held() const { return fd_ >= 0; }
     // Removes the lock file; nothing when not held.

@@ -28,6 +28,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "torrent_record.h"
 
@@ -37,6 +38,14 @@
 inline constexpr int kGroupCount = 6;
 inline constexpr int kIndexCount = 8;
 inline constexpr int kSlotCount = kGroupCount * kIndexCount;
+
+// What a torrent-file task writes under torrents/ after the host's FileName:
+// its lock while it fetches, the finished file, and the finished file's
+// temporary name while it is being written. The host's names leave room for
+// the longest of them.
+inline constexpr std::string_view kLockSuffix = ".tmp";
+inline constexpr std::string_view kTorrentSuffix = ".torrent";
+inline constexpr std::string_view kPartSuffix = ".torrent.part";
 
 // A search handle is the address of the search task; -1 when none started.
 using SearchHandle = intptr_t;

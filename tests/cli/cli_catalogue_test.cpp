@@ -153,6 +153,75 @@ TEST_F(CliCatalogue, BadNodesAndMissingHomesFailWithOneLine) {
     EXPECT_NE(noHome.err.find("init"), std::string::npos);
 }
 
+TEST(CliOptions, EveryBadValueIsAnsweredInWordsOnOneLine) {
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"list", "1", "--limit", "abc"}, "--limit wants a whole number from 1 to 1000000"},
+        {{"list", "1", "--limit", "1.5"}, "--limit wants a whole number from 1 to 1000000"},
+        {{"list", "1", "--limit", "1000001"}, "--limit wants a whole number from 1 to 1000000"},
+        {{"list", "1", "--offset", "-1"}, "--offset wants a whole number, 0 or more"},
+        {{"list", "1", "--offset", "99999999999999999999"},
+         "--offset wants a whole number, 0 or more"},
+        {{"refresh", "all", "--poll-ms", "0"}, "--poll-ms wants a whole number from 1 to 60000"},
+        {{"delete", "0", "--before-days", "x"},
+         "--before-days wants a whole number from 1 to 36500"},
+        {{"daemon", "--cycle", "abc"}, "--cycle wants a number of hours from 0.0001 to 8760"},
+        {{"daemon", "--tick-ms", "1e3"}, "--tick-ms wants a whole number from 1 to 600000"},
+        {{"search", "x", "--fetch", "2", "a"}, "--fetch wants a whole number, 0 or more"},
+        {{},
+         "a command is wanted: init, tree, plugins, list, refresh, delete, daemon, sites, "
+         "search or fetch"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> argv = {TESSARO_CLI_PATH, "--home", "/nonexistent/"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const auto run = testing_support::RunProcess(argv);
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.err, "tessaro-cli: " + c.message + " (see --help)\n");
+    }
+}
+
+TEST_F(CliCatalogue, ReadingCommandsLeaveTheSettingsByteForByte) {
+    const std::string path = home_.Path() + "kernel/global.ini";
+    {
+        // A due advertising pane and a damaged value: neither is the
+        // command line's to write.
+        std::ofstream config(path, std::ios::app);
+        config << "\n[SysCfg]\nShowADTime=0\nMaxDownTasks=99\n";
+    }
+    const auto read = [&] {
+        std::ifstream config(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(config)), {});
+    };
+    const std::string before = read();
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"tree"}, {"list", "3,1"}, {"list", "3", "--offset", "2"}, {"plugins"}, {"sites"}}) {
+        const auto run = home_.Run(args);
+        EXPECT_EQ(run.exitCode, 0) << args[0] << ": " << run.err;
+        EXPECT_EQ(read(), before) << args[0];
+    }
+}
+
+TEST_F(CliCatalogue, AnUnreadableRegistryFailsTheCommandsThatNeedPlugins) {
+    const std::string registry = home_.Path() + "kernel/dllmgr.ini";
+    std::filesystem::remove(registry);
+    std::filesystem::create_directory(registry);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"plugins"}, {"refresh", "3,1"}, {"search", "x", "--sites"}, {"fetch", "3,1", "1"}}) {
+        const auto run = home_.Run(args);
+        EXPECT_EQ(run.exitCode, 1) << args[0];
+        EXPECT_EQ(Lines(run.err),
+                  std::vector<std::string>{"tessaro-cli: the plug-in registry is unreadable: "
+                                           "cannot read " +
+                                           registry + ": not a regular file"})
+            << args[0];
+    }
+    EXPECT_EQ(home_.Run({"list", "3,1"}).exitCode, 0);  // the catalogue needs no plug-in
+}
+
 TEST_F(CliCatalogue, InitIsIdempotentAndKeepsUserFiles) {
     {
         std::ofstream config(home_.Path() + "kernel/global.ini", std::ios::app);

@@ -152,4 +152,28 @@ TEST_F(CliSearchTest, FetchRecordsFileNamesInTheRowsAndOpensWithoutAShell) {
         << result.err;
 }
 
+// A site's title reaches the terminal with its control characters escaped and
+// the file name without them.
+TEST_F(CliSearchTest, ControlCharactersReachNeitherTheTerminalNorFileNames) {
+    const std::string strName = "bad\x1b[2J\r\ttitle\n\x7f\u009b end \xff";
+    const std::string strShown = "bad\\x1b[2J\\r\\ttitle\\n\\x7f\\u009b end \\xff";
+    const std::string strId =
+        std::to_string(Store(1, 1, {MakeEntry(strName, "polls:0", 0x0101)})[0]);
+
+    ProcessResult result =
+        testing_support::RunProcess({TESSARO_CLI_PATH, "--home", home.Dir(), "list", "1,1"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const Lines listed = testing_support::Lines(result.out);
+    ASSERT_EQ(listed.size(), 2u) << result.out;
+    EXPECT_TRUE(listed[1].ends_with("  " + strShown)) << listed[1];
+
+    result = RunCli({"search", "title", "--local"});
+    EXPECT_EQ(testing_support::Lines(result.out),
+              Lines{"0\tlocal\t0\t2024-03-01 12:00:00\t" + strShown});
+
+    result = RunCli({"fetch", "1,1", strId});
+    EXPECT_EQ(testing_support::Lines(result.out),
+              Lines{strId + "\t" + home.Torrents() + "bad[2Jtitle end \\xff.torrent"});
+}
+
 }  // namespace

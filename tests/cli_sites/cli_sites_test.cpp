@@ -25,6 +25,7 @@
 #include "egret/egret_site.h"
 #include "finch/finch_site.h"
 #include "fixture_server.h"
+#include "gbk_text.h"
 #include "heron/heron_site.h"
 #include "ibis/ibis_site.h"
 #include "ini_file.h"
@@ -68,7 +69,7 @@ std::string SearchTitle(std::string_view tag) {
 
 // A bencoded file with bytes a text transfer would mangle.
 std::string Torrent(const std::string& name) {
-    return "d8:announce20:http://tracker/announce4:infod4:name" + std::to_string(name.size()) +
+    return "d8:announce23:http://tracker/announce4:infod4:name" + std::to_string(name.size()) +
            ":" + name + "12:piece lengthi16384e6:pieces4:" + std::string("\0\r\n\xff", 4) + "ee";
 }
 
@@ -95,7 +96,7 @@ std::string Ymd(time_t when) {
 // "%s" takes the keyword with every byte as %XX, "%%" is one percent sign.
 std::string FillSearch(std::string_view text, const std::string& keyword) {
     std::string escaped;
-    for (const unsigned char byte : wren_pages::ToGbk(keyword)) {
+    for (const unsigned char byte : testing_support::Gbk(keyword)) {
         char hex[4];
         std::snprintf(hex, sizeof hex, "%%%02X", byte);
         escaped += hex;

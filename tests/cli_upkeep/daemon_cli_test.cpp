@@ -14,41 +14,13 @@
 namespace {
 
 using cli_upkeep::ChildProcess;
+using cli_upkeep::Listing;
+using cli_upkeep::Row;
+using cli_upkeep::RowAgo;
 using testing_support::FixtureReply;
 using namespace std::chrono_literals;
 
 constexpr char kAnime[] = "anime_animation";
-
-// Rows dated back from yesterday noon, so the year the site leaves out is
-// inferred right; `date` is the row's date as the plug-in keeps it.
-struct Row {
-    wren_pages::Row row;
-    OleDate date;
-};
-Row RowAgo(int id, int minutesAgo) {
-    const time_t when = std::time(nullptr) - 24 * 3600 - minutesAgo * 60;
-    std::tm local{};
-    localtime_r(&when, &local);
-    Row result;
-    result.row = {local.tm_mon + 1,
-                  local.tm_mday,
-                  local.tm_hour,
-                  local.tm_min,
-                  "row " + std::to_string(id),
-                  "",
-                  "1.0MB",
-                  1,
-                  1,
-                  id};
-    result.date = OleDate::FromFields(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                                      local.tm_hour, local.tm_min);
-    return result;
-}
-
-std::string Listing(int cateId, int page) {
-    return "/index.php?cateId=" + std::to_string(cateId) + "&page=" + std::to_string(page) +
-           "&order=default&by=DESC";
-}
 
 TEST(CliDaemon, RefreshesEveryCycleHoldsTheHomeAndStopsCleanlyMidLeaf) {
     testing_support::FixtureServer server;

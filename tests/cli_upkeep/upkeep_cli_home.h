@@ -17,6 +17,7 @@
 #include "ini_file.h"
 #include "run_process.h"
 #include "torrent_table.h"
+#include "wren_pages.h"
 
 namespace cli_upkeep {
 
@@ -37,6 +38,37 @@ inline std::string IniDate(const OleDate& date) {
     char text[64];
     std::snprintf(text, sizeof text, "%.9lf", date.m_dt);
     return text;
+}
+
+// Rows dated back from yesterday noon, so the year the site leaves out is
+// inferred right; `date` is the row's date as the plug-in keeps it.
+struct Row {
+    wren_pages::Row row;
+    OleDate date;
+};
+inline Row RowAgo(int id, int minutesAgo) {
+    const time_t when = std::time(nullptr) - 24 * 3600 - minutesAgo * 60;
+    std::tm local{};
+    localtime_r(&when, &local);
+    Row result;
+    result.row = {local.tm_mon + 1,
+                  local.tm_mday,
+                  local.tm_hour,
+                  local.tm_min,
+                  "row " + std::to_string(id),
+                  "",
+                  "1.0MB",
+                  1,
+                  1,
+                  id};
+    result.date = OleDate::FromFields(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                      local.tm_hour, local.tm_min);
+    return result;
+}
+
+inline std::string Listing(int cateId, int page) {
+    return "/index.php?cateId=" + std::to_string(cateId) + "&page=" + std::to_string(page) +
+           "&order=default&by=DESC";
 }
 
 class UpkeepCliHome {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -51,8 +53,10 @@ class GlobalConfigTest : public ::testing::Test {
         return CIniFile(path_).GetInt64(section, key, -12345) != -12345 ||
                !Value(section, key).empty();
     }
-    std::unique_ptr<CGlobalConfig> Load(int64_t now = kNow) {
-        return std::make_unique<CGlobalConfig>(path_, [now] { return now; });
+    std::unique_ptr<CGlobalConfig> Load(
+        int64_t now = kNow, CGlobalConfig::Front front = CGlobalConfig::Front::kDesktop) {
+        return std::make_unique<CGlobalConfig>(
+            path_, [now] { return now; }, front);
     }
 
     std::string home_;
@@ -241,6 +245,65 @@ TEST_F(GlobalConfigTest, AdvertisingShowsOncePerTwelveHours) {
     EXPECT_FALSE(Load()->Settings().bShowAd);
 }
 
+TEST_F(GlobalConfigTest, ARunThatChangesNothingLeavesTheFileAsItWas) {
+    // Damaged, missing and defaulted keys alike: nothing is rewritten or added.
+    const std::string file =
+        "; kept\n[SysCfg]\nMaxDownTasks=99\nShowADTime=0\n\n[UpdateData]\nCycle= 3\n";
+    WriteFile(file);
+    auto headless = Load(kNow, CGlobalConfig::Front::kHeadless);
+    EXPECT_FALSE(headless->Settings().bShowAd);
+    EXPECT_TRUE(headless->SaveAll());
+    headless.reset();
+    EXPECT_EQ(ReadFile(), file);
+
+    // The desktop program's due advertising pane changes ShowADTime alone.
+    Load().reset();
+    std::string expected = file;
+    expected.replace(expected.find("ShowADTime=0"), 12, "ShowADTime=" + std::to_string(kNow));
+    EXPECT_EQ(ReadFile(), expected);
+}
+
+TEST_F(GlobalConfigTest, TwoProcessesKeepEachOthersChanges) {
+    WriteFile("[UpdateData]\nAuto=0\nCycle=1\nRefreshTm=5\n");
+    auto mine = Load();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto other = Load();
+        other->Settings().nUpdateCycle = 6;
+        other->Settings().tmLastUpdate = 77;
+        const bool saved = other->SaveUpdateData();
+        other.reset();
+        ::_exit(saved ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    mine->Settings().bAutoUpdate = 1;
+    EXPECT_TRUE(mine->SaveAll());
+    mine->Settings().nMaxDownTasks = 9;
+    mine.reset();  // the end of the run saves the rest
+    EXPECT_EQ(Value("UpdateData", "Auto"), "1");
+    EXPECT_EQ(Value("UpdateData", "Cycle"), "6");
+    EXPECT_EQ(Value("UpdateData", "RefreshTm"), "77");
+    EXPECT_EQ(Value("SysCfg", "MaxDownTasks"), "9");
+}
+
+TEST_F(GlobalConfigTest, ARefusedValueFailsTheSaveAndIsTriedAgain) {
+    auto cfg = Load();
+    _tagProxyInfo& proxy = cfg->Settings().ProxyInfo;
+    proxy.nType = 4;
+    proxy.strAddr = "proxy\n[SysCfg]";
+    proxy.nPort = 3128;
+    EXPECT_FALSE(cfg->SaveProxy());
+    EXPECT_EQ(Value("Proxy", "Port"), "3128");
+    EXPECT_FALSE(Has("Proxy", "Addr"));
+    proxy.strAddr = "proxy";
+    EXPECT_TRUE(cfg->SaveProxy());
+    EXPECT_EQ(Value("Proxy", "Addr"), "proxy");
+}
+
 // Every setting of the configuration, for comparing whole records.
 std::string Describe(CGlobalConfig& cfg) {
     const SysSettings& s = cfg.Settings();
@@ -292,7 +355,7 @@ TEST_F(GlobalConfigTest, EveryKeyRoundTrips) {
         s.bNoAskRefreshData = 1;
         s.bNoAskExitwhenAutoUpdateData = 1;
         s.bNoAskStartwhenAutoUpdateData = 1;
-        cfg->SaveAll();
+        EXPECT_TRUE(cfg->SaveAll());
         saved = Describe(*cfg);
     }
     for (const config::KeyInfo& key : config::kAllKeys) {
@@ -314,7 +377,7 @@ TEST_F(GlobalConfigTest, DestructionSavesChanges) {
 
 TEST_F(GlobalConfigTest, UnsetFontIsNotWrittenAndDamagedRecordsGiveDefaults) {
     WriteFile("[SysCfg]\nDataColor=00\n");
-    Load()->SaveAll();
+    EXPECT_TRUE(Load()->SaveAll());
     EXPECT_FALSE(Has("SysCfg", "ListFont"));
 
     // One digit changed: the checksum no longer matches.
@@ -328,8 +391,8 @@ TEST_F(GlobalConfigTest, UnsetFontIsNotWrittenAndDamagedRecordsGiveDefaults) {
     font[0] = font[0] == '0' ? '1' : '0';
     std::string colors = Value("SysCfg", "DataColor");
     colors.pop_back();
-    CIniFile(path_).WriteString("SysCfg", "ListFont", font);
-    CIniFile(path_).WriteString("SysCfg", "DataColor", colors);
+    ASSERT_TRUE(CIniFile(path_).WriteString("SysCfg", "ListFont", font));
+    ASSERT_TRUE(CIniFile(path_).WriteString("SysCfg", "DataColor", colors));
 
     auto cfg = Load();
     EXPECT_EQ(cfg->Settings().lfListFont.lfHeight, 0);
@@ -347,7 +410,7 @@ TEST_F(GlobalConfigTest, ProxyTypeNoneKeepsTheOtherKeys) {
         proxy.strAddr = "changed";
         proxy.nPort = 1;
         proxy.strUser.clear();
-        cfg->SaveProxy();
+        EXPECT_TRUE(cfg->SaveProxy());
     }
     EXPECT_EQ(Value("Proxy", "Type"), "0");
     EXPECT_EQ(Value("Proxy", "Addr"), "10.0.0.1");
@@ -374,7 +437,7 @@ TEST_F(GlobalConfigTest, SearchListKeepsAtMostFiftyKeywords) {
     for (int i = 0; i < 70; ++i) {
         longer.push_back(" 关键字 " + std::to_string(i));
     }
-    cfg->SaveSearchList(longer);
+    EXPECT_TRUE(cfg->SaveSearchList(longer));
     EXPECT_EQ(Value("SEARCHLIST", "count"), "50");
     cfg->LoadSearchList(list);
     EXPECT_EQ(list, std::vector<std::string>(longer.begin(), longer.begin() + 50));

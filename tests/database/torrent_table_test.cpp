@@ -5,11 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ado_recordset.h"
@@ -189,6 +192,42 @@ TEST_F(Catalogue, PagesForwardAndBackLikeTheListView) {
     EXPECT_EQ(ReadSeeds(table, 2, false), Range(250, 249));
 }
 
+TEST_F(Catalogue, MoveToLandsWhereTheWalkWould) {
+    CTorrentTable table;
+    table.SetTableName("video_films");
+    // Dates in threes, appended out of order: ties go by row id.
+    TorrentRecordArray records;
+    for (int n = 250; n >= 1; --n) {
+        TorrentRecord record = Entry(n);
+        record.AddDate.m_dt = kBase.m_dt - (n / 3) / 1440.0;
+        records.push_back(record);
+    }
+    ASSERT_TRUE(table.InsertBatch(records));
+    ASSERT_TRUE(table.MoveFirst());
+    const std::vector<int> walk = ReadSeeds(table, 1000, true);
+    ASSERT_EQ(walk.size(), 250u);
+
+    for (int64_t position : {-3, 0, 1, 2, 127, 128, 129, 200, 248, 249, 250, 1000}) {
+        SCOPED_TRACE(position);
+        const auto at = static_cast<size_t>(std::clamp<int64_t>(position, 0, 250));
+        ASSERT_TRUE(table.MoveTo(position));
+        const std::vector<int> forward(
+            walk.begin() + static_cast<ptrdiff_t>(at),
+            walk.begin() + static_cast<ptrdiff_t>(std::min(at + 3, walk.size())));
+        EXPECT_EQ(ReadSeeds(table, 3, true), forward);
+        EXPECT_EQ(table.IsEOF(), at + 3 >= walk.size());
+
+        // Reading back starts with the row there (the last one past the end).
+        ASSERT_TRUE(table.MoveTo(position));
+        const size_t from = std::min(at, walk.size() - 1);
+        std::vector<int> backward = {walk[from]};
+        if (from > 0) {
+            backward.push_back(walk[from - 1]);
+        }
+        EXPECT_EQ(ReadSeeds(table, 2, false), backward);
+    }
+}
+
 TEST_F(Catalogue, SetFileNameKeepsThePositionAndTheRightRow) {
     CTorrentTable table;
     table.SetTableName("video_films");
@@ -206,7 +245,7 @@ TEST_F(Catalogue, SetFileNameKeepsThePositionAndTheRightRow) {
     EXPECT_EQ(Query("SELECT FileName FROM video_films WHERE Seeds = 3"), "three.torrent");
 
     // After a clear the row id comes back for a different entry: refused.
-    table.DeleteAll();
+    ASSERT_TRUE(table.DeleteAll());
     ASSERT_TRUE(table.InsertBatch(Entries(31, 50)));
     read[0].FileName = "stale.torrent";
     EXPECT_FALSE(table.SetFileName(read[0], read[0].Bookmark));
@@ -309,7 +348,7 @@ TEST_F(Catalogue, DeletesByDateAroundMidnightAndKeepTheIndexesInStep) {
     EXPECT_TRUE(table.IsEOF());
 
     ASSERT_TRUE(table.InsertBatch(Entries(1, 30)));
-    table.DeleteAll();
+    ASSERT_TRUE(table.DeleteAll());
     EXPECT_EQ(table.Count(), 0);
     ASSERT_TRUE(table.InsertBatch(Entries(1, 5)));
     EXPECT_TRUE(table.DeleteByDate(Entry(3).AddDate, true));
@@ -339,7 +378,7 @@ TEST_F(Catalogue, MissingDamagedAndUnsafeCataloguesFailQuietly) {
         EXPECT_EQ(table.Count(), 0);
         EXPECT_FALSE(table.InsertBatch(Entries(1, 3)));
         EXPECT_FALSE(table.DeleteByDate(kBase, false));
-        table.DeleteAll();
+        EXPECT_FALSE(table.DeleteAll());
         table.MoveLast();
         table.SearchByName("条目", found);
         EXPECT_TRUE(found.empty());
@@ -370,6 +409,134 @@ TEST_F(Catalogue, MissingDamagedAndUnsafeCataloguesFailQuietly) {
     EXPECT_TRUE(table.InsertBatch(Entries(1, 3)));
     EXPECT_EQ(table.Count(), 3);
     SetAdoTraceSink({});
+}
+
+TEST_F(Catalogue, OlderCataloguesAreUpgradedAndNewerOnesRefused) {
+    SetAdoTraceSink([](const std::string&) {});
+    const std::string kColumns =
+        "(AddDate DATETIME REAL, Name TEXT, Addr0 TEXT, Addr1 TEXT, Addr2 TEXT, Addr3 TEXT, "
+        "WebAddr TEXT, Type SMALLINT, Size TEXT, RefreshDate DATETIME REAL, Seeds INTEGER, "
+        "Peers INTEGER, Comment TEXT, bCompleted TINYINT, FileName TEXT, DownHd INTEGER, "
+        "DllID SMALLINT)";
+    struct Case {
+        int nVersion;  // of the file as found
+        bool bAccepted;
+    };
+    for (const Case& c : {Case{0, true}, Case{1, true}, Case{2, true}, Case{99, false}}) {
+        SCOPED_TRACE(c.nVersion);
+        CTorrentTable::SetDatabasePath("");
+        std::filesystem::remove(m_path);
+        // A catalogue as an older program left it: the table and its rows,
+        // without the entry index; a table the configuration no longer names
+        // is upgraded too.
+        for (const std::string& sql :
+             {"CREATE TABLE video_films " + kColumns, "CREATE TABLE old_leaf " + kColumns,
+              std::string(
+                  "INSERT INTO video_films (AddDate, Addr0, DllID) VALUES (45000.5, 'a', 1), "
+                  "(45000.25, 'b', 2)"),
+              std::string("INSERT INTO old_leaf (AddDate, Addr0, DllID) VALUES (45000.5, 'c', 1)"),
+              "PRAGMA user_version = " + std::to_string(c.nVersion)}) {
+            ASSERT_EQ(Query(sql), "");
+        }
+        CTorrentTable::SetDatabasePath(m_path);
+        CTorrentTable table;
+        table.SetTableName("video_films");
+        EXPECT_EQ(CTorrentTable::Connect(), c.bAccepted);
+        EXPECT_EQ(table.Count(), c.bAccepted ? 2 : 0);
+        const std::string indexes = Query(
+            "SELECT count(*) FROM sqlite_master WHERE name IN ('video_films_Entry', "
+            "'old_leaf_Entry')");
+        if (c.bAccepted) {
+            EXPECT_EQ(Query("PRAGMA user_version"), "2");
+            EXPECT_EQ(indexes, c.nVersion == 2 ? "0" : "2");
+            EXPECT_EQ(Query("SELECT group_concat(Addr0) FROM (SELECT Addr0 FROM video_films "
+                            "UNION ALL SELECT Addr0 FROM old_leaf)"),
+                      "a,b,c");
+            continue;
+        }
+        // Refused, named with both versions, and left as it was.
+        EXPECT_NE(CTorrentTable::LastError().find("version 99"), std::string::npos);
+        EXPECT_NE(CTorrentTable::LastError().find("version 2 "), std::string::npos);
+        std::string error;
+        EXPECT_FALSE(CreateCatalogue(m_path, {"video_films"}, error));
+        EXPECT_NE(error.find("version 99"), std::string::npos);
+        EXPECT_EQ(Query("PRAGMA user_version"), "99");
+        EXPECT_EQ(indexes, "0");
+    }
+    SetAdoTraceSink({});
+}
+
+TEST_F(Catalogue, StoredEntriesAreDroppedBeforeTheyGoIn) {
+    CTorrentTable table;
+    table.SetTableName("video_films");
+    TorrentRecord noAddress = Entry(4);
+    noAddress.Addr0.clear();
+    ASSERT_TRUE(table.InsertBatch({Entry(1), Entry(2), noAddress}));
+
+    const auto with = [](TorrentRecord record, auto change) {
+        change(record);
+        return record;
+    };
+    struct Case {
+        const char* what;
+        TorrentRecord record;
+        bool bKept;
+    };
+    const std::vector<Case> cases = {
+        {"stored", Entry(1), false},
+        {"stored without an address", noAddress, false},
+        {"another plug-in", with(Entry(1), [](TorrentRecord& r) { r.DllID = 4; }), true},
+        {"another address", with(Entry(2), [](TorrentRecord& r) { r.Addr0 += "x"; }), true},
+        {"listed again with a new date",
+         with(Entry(2), [](TorrentRecord& r) { r.AddDate.m_dt += 1.0 / 86400; }), true},
+        {"new", Entry(3), true},
+        {"new, repeated in the batch", Entry(3), false},
+    };
+    TorrentRecordArray batch;
+    for (const Case& c : cases) {
+        batch.push_back(c.record);
+        batch.back().Seeds = static_cast<int32_t>(batch.size());
+    }
+    ASSERT_TRUE(table.DropStoredEntries(batch));
+    std::vector<int32_t> kept;
+    for (const TorrentRecord& record : batch) {
+        kept.push_back(record.Seeds);
+    }
+    std::vector<int32_t> expected;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        if (cases[i].bKept) {
+            expected.push_back(static_cast<int32_t>(i + 1));
+        }
+    }
+    EXPECT_EQ(kept, expected);
+}
+
+TEST_F(Catalogue, WritersWaitForOtherProcessesAndSeeTheirChanges) {
+    CTorrentTable table;
+    table.SetTableName("video_films");
+    const std::optional<int64_t> before = CTorrentTable::DataVersion();
+    ASSERT_TRUE(before.has_value());
+    ASSERT_TRUE(table.InsertBatch(Entries(1, 3)));
+    EXPECT_EQ(CTorrentTable::DataVersion(), before);  // its own writes do not count
+
+    // Another connection holds the write lock for longer than a short busy
+    // wait would allow; the batch still goes in once it is released.
+    std::promise<void> locked;
+    std::thread holder([&] {
+        sqlite3* pDb = nullptr;
+        sqlite3_open(m_path.c_str(), &pDb);
+        sqlite3_exec(pDb, "BEGIN IMMEDIATE; INSERT INTO video_films (Seeds) VALUES (-7)", nullptr,
+                     nullptr, nullptr);
+        locked.set_value();
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        sqlite3_exec(pDb, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(pDb);
+    });
+    locked.get_future().wait();
+    EXPECT_TRUE(table.InsertBatch(Entries(4, 6)));
+    holder.join();
+    EXPECT_EQ(table.Count(), 7);
+    EXPECT_NE(CTorrentTable::DataVersion(), before);
 }
 
 TEST_F(Catalogue, KilledWriterLeavesWholeBatches) {

@@ -129,6 +129,53 @@ TEST(PluginHost, WithoutPluginsNothingLoadsAndStatusIsMinusOne) {
     EXPECT_EQ(home.Script("p0.so"), nullptr);
 }
 
+TEST(PluginHost, RegistryCountsAreBoundedAndEveryOddOneIsReported) {
+    const struct {
+        const char* count;
+        int loaded;
+        const char* report;  // empty: no word about the count
+    } cases[] = {
+        {"3", 3, ""},
+        {"", 0, ""},
+        {"65536", 256, "'65536' of * is more than 256; only the first 256 are loaded"},
+        {"100000", 256, "'100000' of * is more than 256; only the first 256 are loaded"},
+        {"abc", 0, "'abc' of * is not a whole number; no plug-in is loaded"},
+        {"7x", 7, "'7x' of * is not a whole number; read as 7"},
+        {"-4", 0, "'-4' of * is negative; no plug-in is loaded"},
+    };
+    PluginHome home;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.count);
+        home.WriteRegistry(std::string("[DLL]\ncount=") + c.count + "\n");
+        PluginHost host(home.Dir());
+        std::string error;
+        EXPECT_TRUE(host.CheckRegistry(error)) << error;
+        EXPECT_EQ(host.GetPluginCount(), c.loaded);
+        std::vector<std::string> countReports;
+        for (const std::string& report : host.TakeLoadReports()) {
+            if (report.starts_with("the [DLL] count")) {
+                countReports.push_back(report);
+            }
+        }
+        std::string expected = c.report;
+        if (const auto star = expected.find('*'); star != std::string::npos) {
+            expected.replace(star, 1, home.Kernel() + "dllmgr.ini");
+        }
+        EXPECT_EQ(countReports, expected.empty()
+                                    ? std::vector<std::string>{}
+                                    : std::vector<std::string>{"the [DLL] count " + expected});
+    }
+
+    // A registry that cannot be read is no empty list.
+    std::filesystem::remove(home.Kernel() + "dllmgr.ini");
+    std::filesystem::create_directory(home.Kernel() + "dllmgr.ini");
+    PluginHost host(home.Dir());
+    std::string error;
+    EXPECT_FALSE(host.CheckRegistry(error));
+    EXPECT_NE(error.find("dllmgr.ini"), std::string::npos) << error;
+    EXPECT_EQ(host.GetPluginCount(), 0);
+}
+
 TEST(PluginHost, RoutesTorrentFilesAndKeepsSearchHandlesPerPlugin) {
     PluginHome home;
     home.ListPlugins(3);
@@ -182,14 +229,19 @@ TEST(PluginHost, InformationTipReusesOneFileAndRemovesIt) {
         PluginScript* script = home.Script("p1.so");
         script->bHasInfo = true;
         script->strInfo = "<b>100% described</b>";
-        TorrentRecord record = Row("[wren] Title", 1);
+        TorrentRecord record = Row("[wren] <script>alert(\"x\")</script> Tom & Jerry's", 1);
         EXPECT_EQ(host.GetEntryInfoText(record), script->strInfo);
 
         strPath = host.RenderInfoTip(record);
         ASSERT_FALSE(strPath.empty());
         EXPECT_EQ(strPath.rfind(home.Dir(), 0), 0u);
         const std::string strFirst = ReadFile(strPath);
-        EXPECT_NE(strFirst.find("size=\"2\">[wren] Title</font>"), std::string::npos) << strFirst;
+        // The name is the site's text, shown as text; the detail is markup.
+        EXPECT_NE(
+            strFirst.find("size=\"2\">[wren] &lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; "
+                          "Tom &amp; Jerry&#39;s</font>"),
+            std::string::npos)
+            << strFirst;
         EXPECT_NE(strFirst.find("height=\"16\"><b>100% described</b></td></tr></table>"),
                   std::string::npos)
             << strFirst;

@@ -111,7 +111,7 @@ TEST_F(RefreshEngineTest, RepeatedRequestsAndSingleLeaves) {
 TEST_F(RefreshEngineTest, ShownNodeIsReloadedOnceWhenItCompletes) {
     engine.SetSelectedNode(Leaf(2));
     Status(3, 2, 30);
-    engine.StartRefresh(cat, true);
+    ASSERT_TRUE(engine.StartRefresh(cat, true));
     engine.Poll();  // leaf 1 completes while leaf 2 is on show
     engine.Poll();
     EXPECT_TRUE(reloads.empty());
@@ -124,7 +124,7 @@ TEST_F(RefreshEngineTest, ShownNodeIsReloadedOnceWhenItCompletes) {
 
     reloads.clear();
     engine.SetSelectedNode(cat);
-    engine.StartRefresh(cat, true);
+    ASSERT_TRUE(engine.StartRefresh(cat, true));
     engine.Poll();
     engine.Poll();
     EXPECT_TRUE(reloads.empty());
@@ -136,8 +136,8 @@ TEST_F(RefreshEngineTest, RefreshesThatCanFetchNothingStillEnd) {
     // No plug-in answers for the slot: finished, and the slot is stopped.
     Status(3, 1, -1);
     Status(3, 2, 250);
-    engine.StartRefresh(Leaf(1), true);
-    engine.StartRefresh(Leaf(2), true);
+    ASSERT_TRUE(engine.StartRefresh(Leaf(1), true));
+    ASSERT_TRUE(engine.StartRefresh(Leaf(2), true));
     engine.Poll();
     EXPECT_FALSE(engine.HasActiveRefresh());
     EXPECT_EQ(Leaf(1)->m_nRefreshPercent, 100);
@@ -154,7 +154,7 @@ TEST_F(RefreshEngineTest, RefreshesThatCanFetchNothingStillEnd) {
     home.WriteRegistry("[DLL]\ncount=0\n");
     PluginHost bare(home.Dir());
     CRefreshEngine lone(bare, &root);
-    lone.StartRefresh(cat, true);
+    ASSERT_TRUE(lone.StartRefresh(cat, true));
     for (int tick = 0; tick < 3; ++tick) {
         lone.Poll();
     }
@@ -168,9 +168,9 @@ TEST_F(RefreshEngineTest, CategoryGoesOnAfterALeafCompletedByItsOwnRefresh) {
     }
     // Leaves 1 and 3 are refreshed by themselves too; the category finds
     // leaf 1 running and leaves it as it is.
-    engine.StartRefresh(Leaf(1), true);
-    engine.StartRefresh(cat, true);
-    engine.StartRefresh(Leaf(3), true);
+    ASSERT_TRUE(engine.StartRefresh(Leaf(1), true));
+    ASSERT_TRUE(engine.StartRefresh(cat, true));
+    ASSERT_TRUE(engine.StartRefresh(Leaf(3), true));
     Status(3, 3, 100);
     engine.Poll();
     EXPECT_FALSE(Leaf(3)->m_bRefreshing);
@@ -187,6 +187,53 @@ TEST_F(RefreshEngineTest, CategoryGoesOnAfterALeafCompletedByItsOwnRefresh) {
     EXPECT_FALSE(cat->m_bRefreshing || engine.HasActiveRefresh());
     EXPECT_EQ(cat->m_nRefreshPercent, 100);
     EXPECT_EQ(Count("StartDownPage 3 1") + Count("StartDownPage 3 3"), 2);
+}
+
+TEST_F(RefreshEngineTest, StoredEntriesAreSkippedAndAFailedWriteForgetsTheSlot) {
+    home.WriteRegistry("[DLL]\ncount=3\n0=p0.so\n1=p1.so\n2=gone.so\n");
+    home.AddPlugin("p1.so");
+    PluginHost sites(home.Dir());
+    sites.GetPluginCount();
+    CRefreshEngine refresher(sites, &root);
+    std::vector<CRefreshEngine::LeafReport> reports;
+    refresher.SetLeafFinishedCallback(
+        [&](const CRefreshEngine::LeafReport& report) { reports.push_back(report); });
+    PluginScript* p1 = home.Script("p1.so");
+    const auto row = [](const char* pszAddr0, int nDllID) {
+        TorrentRecord record;
+        record.AddDate = OleDate::FromFields(2024, 5, 1, 12, 0, 0);
+        record.Addr0 = pszAddr0;
+        record.DllID = nDllID;
+        return record;
+    };
+
+    // An interrupted run stored a and b; the next run hands them over again
+    // with c. The same entry from another site is a row of its own.
+    ASSERT_TRUE(Leaf(1)->m_Table.InsertBatch({row("a", 0), row("b", 0)}));
+    p0->pageRows[25] = {row("a", -1), row("b", -1), row("c", -1), row("c", -1)};
+    p1->pageRows[25] = {row("a", -1)};
+    ASSERT_TRUE(refresher.StartRefresh(cat, true));
+    refresher.Poll();
+    EXPECT_EQ(Leaf(1)->m_Table.Count(), 4);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].rowsByPlugin, (std::vector<int64_t>{1, 1, 0}));
+    ASSERT_EQ(reports[0].siteFailures.size(), 1u);
+    EXPECT_EQ(reports[0].siteFailures[0].nDllID, 2);
+    EXPECT_FALSE(reports[0].bWriteFailed);
+
+    // Leaf 2's table is gone: its run ends at once as failed, the plug-ins
+    // forget the slot's date, and the category goes on with leaf 3.
+    Leaf(2)->m_Table.SetTableName("vanished");
+    Status(3, 2, 40);
+    p0->pageRows[26] = {row("d", -1)};
+    refresher.Poll();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_TRUE(reports[1].bWriteFailed && reports[1].Failed());
+    EXPECT_NE(reports[1].strWriteError.find("vanished"), std::string::npos);
+    EXPECT_EQ(reports[1].RowsStored(), 0);
+    const std::string forget = "ClearPageRecord 3 2 " + std::to_string(OleDate::LocalEpoch().m_dt);
+    EXPECT_EQ(Count("StopDownPage 3 2") + Count(forget), 2);
+    EXPECT_TRUE(!Leaf(2)->m_bRefreshing && Leaf(3)->m_bRefreshing);
 }
 
 TEST_F(RefreshEngineTest, ProgressDisplayFollowsTheShownNode) {
@@ -216,7 +263,7 @@ TEST_F(RefreshEngineTest, ProgressDisplayFollowsTheShownNode) {
 
     // Without the tree, the category is found among the requests.
     CRefreshEngine treeless(host);
-    treeless.StartRefresh(cat, true);
+    ASSERT_TRUE(treeless.StartRefresh(cat, true));
     EXPECT_TRUE(treeless.IsNodeRefreshing(*Leaf(3)) && !treeless.IsNodeRefreshing(*leaf52));
 
     Status(5, 1, 100);

@@ -2,8 +2,11 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -17,17 +20,6 @@ namespace {
 using States = std::vector<uint8_t>;
 constexpr uint8_t kDone = CDownloadTasks::kCompleted;
 constexpr uint8_t kWait = CDownloadTasks::kWaiting;
-
-// Unix time of a local date-time, so the day arithmetic holds in any zone.
-time_t LocalTime(int year, int month, int day, int hour) {
-    std::tm fields{};
-    fields.tm_hour = hour;
-    fields.tm_mday = day;
-    fields.tm_mon = month - 1;
-    fields.tm_year = year - 1900;
-    fields.tm_isdst = -1;
-    return mktime(&fields);
-}
 
 void Touch(const std::string& strPath, time_t modified = 0) {
     std::ofstream(strPath) << "x";
@@ -147,6 +139,17 @@ TEST_F(DownloadTasksTest, CompletionRecordsTheFileNameInTheRowAndOpensWhenAsked)
     tasks->Poll();
     EXPECT_EQ(failures, std::vector{CDownloadTasks::OpenResult::kNoHandler});
     EXPECT_EQ(GetStates(), (States{kDone, kDone}));
+
+    // A row that no longer holds the entry does not take the file name; the
+    // table keeps it and says so.
+    TorrentRecord changed = entry;
+    changed.Name = "renamed";
+    changed.Addr0 = "polls:0#renamed";
+    changed.Reserved = 0;
+    tasks->AddTask(changed);
+    tasks->Poll();
+    tasks->Poll();
+    EXPECT_EQ(tasks->GetUnrecordedCount(), 1u);
 }
 
 TEST_F(DownloadTasksTest, FileNames) {
@@ -155,39 +158,40 @@ TEST_F(DownloadTasksTest, FileNames) {
     };
     EXPECT_EQ(nameOf(" a/b:c*d\t"), "abcd");
     EXPECT_EQ(nameOf(" <?> "), "123");
+    EXPECT_EQ(nameOf("\x1b[31mred\r\nline\x7f\u009b2J end"), "[31mredline2J end");
     Touch(home.Torrents() + "abcd.torrent");
     EXPECT_EQ(nameOf("a/b:c*d"), "abcd1700000001");
     Touch(home.Torrents() + "abcd1700000001.tmp");
     EXPECT_EQ(nameOf("a/b:c*d"), "abcd1700000002");
 
-    // Name, number and extension fit in one directory entry, cut between
-    // characters.
+    // Name, number and the longest suffix written fit in one directory
+    // entry, cut between characters.
     std::string strLong;
     for (int i = 0; i < 120; ++i) {
         strLong += "中";
     }
     const std::string strCut = nameOf(strLong);
-    EXPECT_EQ(strCut, strLong.substr(0, 246));
+    EXPECT_EQ(strCut, strLong.substr(0, 240));
+    EXPECT_EQ(nameOf(std::string(300, 'x')), std::string(242, 'x'));
+    Touch(home.Torrents() + strCut + ".torrent.part");
+    EXPECT_TRUE(std::filesystem::exists(home.Torrents() + strCut + ".torrent.part"));
     Touch(home.Torrents() + strCut + ".torrent");
-    EXPECT_EQ(nameOf(strLong), strLong.substr(0, 237) + "1700000001");
-    Touch(home.Torrents() + nameOf(strLong) + ".torrent");
-    EXPECT_TRUE(
-        std::filesystem::exists(home.Torrents() + strCut.substr(0, 237) + "1700000001.torrent"));
+    EXPECT_EQ(nameOf(strLong), strLong.substr(0, 231) + "1700000001");
+    Touch(home.Torrents() + nameOf(strLong) + ".torrent.part");
+    EXPECT_TRUE(std::filesystem::exists(home.Torrents() + strCut.substr(0, 231) +
+                                        "1700000001.torrent.part"));
 
     // Without a FileName an entry has no file, even when ".torrent" exists.
     Touch(home.Torrents() + ".torrent");
     EXPECT_FALSE(tasks->TorrentFileExists(MakeEntry("", "x")));
 }
 
-TEST_F(DownloadTasksTest, CleanTorrentFolderCountsLocalMidnights) {
-    now = LocalTime(2024, 3, 10, 8);
-    EXPECT_EQ(CDownloadTasks::AgeInDays(LocalTime(2024, 3, 9, 23), now), 1);
-    EXPECT_EQ(CDownloadTasks::AgeInDays(LocalTime(2024, 2, 29, 9), now), 10);
-    const std::vector<std::pair<std::string, time_t>> files = {
-        {"today", LocalTime(2024, 3, 10, 0)},
-        {"yesterday", LocalTime(2024, 3, 9, 22)},
-        {"three", LocalTime(2024, 3, 7, 12)},
-        {"future", LocalTime(2024, 3, 15, 12)}};
+TEST_F(DownloadTasksTest, PruningCountsWholeDaysOfSeconds) {
+    now = 1700000000;
+    const std::vector<std::pair<std::string, time_t>> files = {{"fresh", now - 86399},
+                                                               {"one", now - 86400},
+                                                               {"three", now - 3 * 86400 - 5},
+                                                               {"future", now + 5 * 86400}};
     const auto clean = [&](int nDays, bool bNewer) {
         for (const auto& [strName, modified] : files) {
             Touch(home.Torrents() + strName, modified);
@@ -202,10 +206,39 @@ TEST_F(DownloadTasksTest, CleanTorrentFolderCountsLocalMidnights) {
         }
         return kept;
     };
-    EXPECT_EQ(clean(3, false), (std::vector<std::string>{"today", "yesterday", "future"}));
-    EXPECT_EQ(clean(1, true), std::vector<std::string>{"three"});
+    EXPECT_EQ(clean(1, false), (std::vector<std::string>{"fresh", "future"}));
+    EXPECT_EQ(clean(3, false), (std::vector<std::string>{"fresh", "one", "future"}));
+    EXPECT_EQ(clean(0, true), (std::vector<std::string>{"one", "three"}));
     EXPECT_TRUE(clean(0, false).empty());
     EXPECT_TRUE(std::filesystem::is_directory(home.Torrents() + "folder"));
+}
+
+// Clear Data while downloads run: their lock and part files stay, and a
+// second entry of the same name cannot take the first one's file.
+TEST_F(DownloadTasksTest, PruningSparesRunningDownloads) {
+    tasks->AddTask(MakeEntry("same", "polls:5"));
+    ASSERT_TRUE(std::filesystem::exists(home.Torrents() + "same.tmp"));
+    // Another process's download holds its lock.
+    Touch(home.Torrents() + "other.tmp");
+    Touch(home.Torrents() + "other.torrent.part");
+    const int held = open((home.Torrents() + "other.tmp").c_str(), O_RDONLY);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    for (const char* strName : {"old.torrent", "stale.tmp", "stale.torrent.part"}) {
+        Touch(home.Torrents() + strName);
+    }
+
+    EXPECT_EQ(tasks->CleanTorrentFolder(0, false), 3);
+    std::vector<std::string> kept;
+    for (const auto& file : std::filesystem::directory_iterator(home.Torrents())) {
+        kept.push_back(file.path().filename().string());
+    }
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{"other.tmp", "other.torrent.part", "same.tmp"}));
+    close(held);
+
+    std::filesystem::remove(home.Torrents() + "same.tmp");
+    tasks->AddTask(MakeEntry("same", "polls:5#again"));
+    EXPECT_EQ(tasks->GetTask(1).FileName, "same1700000001");
 }
 
 }  // namespace

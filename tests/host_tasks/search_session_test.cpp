@@ -112,7 +112,7 @@ TEST_F(SearchSessionTest, KeywordHistory) {
     ASSERT_EQ(session->GetHistory().size(), 50u);
     EXPECT_EQ(session->GetHistory().back(), "k10");
 
-    session->SaveHistory();
+    ASSERT_TRUE(session->SaveHistory());
     CGlobalConfig reread(home.GlobalIni());
     CSearchSession reloaded(*host, reread);
     reloaded.LoadHistory();

@@ -83,7 +83,7 @@ TEST_F(AutoUpdate, FirstDueTickTestsTheConnectionThenRefreshesEveryCategoryInTur
                                     {Event::kNodeStarted, Category(1)}}));
 
     // The next category waits for every active refresh, the user's too.
-    m_engine.StartRefresh(Category(2)->GetChild(1), true);
+    ASSERT_TRUE(m_engine.StartRefresh(Category(2)->GetChild(1), true));
     m_update.Tick();
     EXPECT_TRUE(TakeEvents().empty());
     PollUntilIdle();

@@ -235,6 +235,37 @@ TEST_F(DownManagerTest, ProgressWhileRunningAndStalled) {
     EXPECT_EQ(DataOf(fetch), "<html>" + std::string(120, 'x'));
 }
 
+// A site that trickles, or never ends, fails the transfer once a limit is
+// reached; the limits are made small here so the test takes a second or two.
+TEST_F(DownManagerTest, TransferLimitsEndTricklingAndEndlessReplies) {
+    struct LimitsGuard {
+        ~LimitsGuard() { CDownManager::SetTransferLimits({}); }
+    } guard;
+    FixtureReply trickling = Reply(200, Patterned(10000));
+    trickling.omitLength = true;
+    trickling.trickleMs = 20;
+    server_.Route("/trickle", trickling);
+    server_.Route("/endless", Stalling(100, false));
+    const struct {
+        const char* path;
+        CDownManager::TransferLimits limits;
+    } cases[] = {
+        {"/trickle", {1024, 1, 0}},
+        {"/endless", {0, 0, 1}},
+    };
+    for (const auto& [path, limits] : cases) {
+        CDownManager::SetTransferLimits(limits);
+        CDownManager fetch;
+        ASSERT_EQ(fetch.DownLoadFile(server_.Url(path).c_str()), 1);
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(WaitForEnd(fetch, 10s), -1) << path;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 5s) << path;
+    }
+    CDownManager::SetTransferLimits({-1, -1, -1});
+    const CDownManager::TransferLimits off = CDownManager::GetTransferLimits();
+    EXPECT_EQ(off.lowSpeedBytes + off.lowSpeedSeconds + off.totalSeconds, 0);
+}
+
 TEST_F(DownManagerTest, CloseAndTheProcessWideLimit) {
     struct LimitGuard {
         ~LimitGuard() { CDownManager::SetMaxTransfers(CDownManager::kDefaultMaxTransfers); }

@@ -43,6 +43,7 @@ TEST(Dialect, BarAlternatesTheTwoGroupsAroundIt) {
 TEST(Dialect, EscapesAndClasses) {
     // \b is one blank, not a word boundary.
     EXPECT_EQ(Find("a\\bb", "ab a b a\tb", 0).size(), 2u);
+    EXPECT_EQ(Find("f\\(\\b?'{.*?}'\\)", "f( 'a') f('b') f(  'c')", 1), (Rows{{"a"}, {"b"}}));
     EXPECT_EQ(Find("#{\\h+}", "#09afAF #g", 1), (Rows{{"09afAF"}}));
     EXPECT_EQ(Find("{\\d+}\\n", "12\n3 4\n", 1), (Rows{{"12"}, {"4"}}));
     EXPECT_EQ(Find("{\\.\\?\\(\\)\\[\\]\\\\}", "x.?()[]\\y", 1), (Rows{{".?()[]\\"}}));

@@ -1,17 +1,15 @@
 // Test helpers: run a pattern over a text through the library's public
-// entry points, and write GBK text from readable UTF-8.
+// entry points; GBK text is written from readable UTF-8.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "gbk_text.h"
 #include "patmatch.h"
 
 struct ParserDeleter {
@@ -45,19 +43,4 @@ inline std::optional<Rows> MatchAll(const std::string& pattern, const std::strin
     return rows;
 }
 
-inline std::string Gbk(std::string_view utf8) {
-    const iconv_t handle = iconv_open("GBK", "UTF-8");
-    if (handle == reinterpret_cast<iconv_t>(-1)) {
-        throw std::runtime_error("iconv cannot convert UTF-8 to GBK");
-    }
-    std::unique_ptr<void, int (*)(iconv_t)> cd(handle, iconv_close);
-    std::string in(utf8), out(utf8.size() * 2, '\0');
-    char* src = in.data();
-    char* dst = out.data();
-    size_t src_left = in.size(), dst_left = out.size();
-    if (iconv(cd.get(), &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1)) {
-        throw std::runtime_error("text has no GBK form: " + in);
-    }
-    out.resize(out.size() - dst_left);
-    return out;
-}
+using testing_support::Gbk;

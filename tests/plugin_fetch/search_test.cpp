@@ -110,6 +110,20 @@ TEST_F(Searches, FailuresAndStallsEndWithoutRows) {
     EXPECT_EQ(manager_->GetSearchData(stalled, &rows), 1);
     EXPECT_TRUE(rows.empty());
 
+    // Bytes trickled are no progress, though each moves the percentage.
+    FixtureReply trickling = Html(ResultPage(40));
+    trickling.omitLength = true;
+    trickling.trickleMs = 20;
+    server_.Route("/find?k=%63", trickling);
+    const SearchHandle trickled = manager_->StartSearch("c");
+    ASSERT_TRUE(server_.WaitTrickled(1));
+    manager_->GetSearchStatus(trickled);
+    ASSERT_TRUE(server_.WaitTrickled(server_.TrickledBytes() + 2));
+    g_now += 31;
+    EXPECT_EQ(manager_->GetSearchStatus(trickled), 100);
+    EXPECT_EQ(manager_->GetSearchData(trickled, &rows), 1);
+    EXPECT_TRUE(rows.empty());
+
     // Two searches are two tasks; stopping one leaves the other.
     const SearchHandle first = manager_->StartSearch("a");
     const SearchHandle second = manager_->StartSearch("a");

@@ -15,8 +15,12 @@ using fetch_support::Home;
 using testing_support::FixtureReply;
 using testing_support::FixtureServer;
 
-const std::string kTorrent = std::string("d8:announce9:http://t/4:infod4:name1:x6:lengthi3e") +
-                             std::string("\0\r\n\xff", 4) + "ee";
+// A torrent with bytes a text transfer would mangle; `name` tells files apart.
+std::string Torrent(const std::string& name = "x") {
+    return "d8:announce9:http://t/4:infod6:lengthi3e4:name" + std::to_string(name.size()) + ":" +
+           name + "6:pieces4:" + std::string("\0\r\n\xff", 4) + "ee";
+}
+const std::string kTorrent = Torrent();
 
 FixtureReply Reply(std::string body, int status = 200) {
     FixtureReply reply;
@@ -97,15 +101,19 @@ TEST_F(FileTasks, OneFetchPerFileNameAndHandlesAreNeverGivenTwice) {
 }
 
 TEST_F(FileTasks, AnErrorPageIsNoTorrentAndAFailedTaskRunsAgain) {
-    server_.Route("/t", Reply("<html><body>File not found</body></html>"));
     server_.Route("/gone", Reply(kTorrent, 404));
     Load(TorrentFetch::kDirect);
 
     TorrentRecord record = Record("x", "/t");
-    ASSERT_EQ(Start(record), 1);
-    EXPECT_EQ(FetchToEnd(*manager_, record), -1);
-    EXPECT_TRUE(home_.TorrentFiles().empty());
-    EXPECT_EQ(manager_->GetDownTFileStatus(&record), -1) << "failed stays failed";
+    for (const std::string& page : {std::string("<html><body>File not found</body></html>"),
+                                    std::string("database error: too many connections"),
+                                    kTorrent.substr(0, kTorrent.size() - 1), kTorrent + "\n"}) {
+        server_.Route("/t", Reply(page));
+        ASSERT_EQ(Start(record), 1) << "one task, started again after each failure";
+        EXPECT_EQ(FetchToEnd(*manager_, record), -1) << page;
+        EXPECT_TRUE(home_.TorrentFiles().empty());
+        EXPECT_EQ(manager_->GetDownTFileStatus(&record), -1) << "failed stays failed";
+    }
 
     server_.Route("/t", Reply(kTorrent));
     EXPECT_EQ(manager_->StartDownTFile(&record), 1) << "the same task starts again";
@@ -127,6 +135,47 @@ TEST_F(FileTasks, AFileThatCannotBeWrittenFailsTheTask) {
     ASSERT_EQ(Start(record), 1);
     EXPECT_EQ(FetchToEnd(*manager_, record), -1);
     EXPECT_EQ(home_.TorrentFiles(), std::vector<std::string>{"x.torrent"}) << "no .tmp, no part";
+}
+
+// A link planted at a name the task writes is replaced, never written through.
+TEST_F(FileTasks, APlantedLinkIsNeverFollowed) {
+    server_.Route("/t", Reply(kTorrent));
+    Load(TorrentFetch::kDirect);
+    const auto victim = home_.Root() / "victim";
+    std::ofstream(victim) << "keep";
+    for (const std::string suffix : {".torrent.part", ".torrent"}) {
+        std::filesystem::create_symlink(victim, home_.Torrents() / ("x" + suffix));
+        TorrentRecord record = Record("x", "/t");
+        ASSERT_GT(Start(record), 0);
+        EXPECT_EQ(FetchToEnd(*manager_, record), 100) << suffix;
+        EXPECT_FALSE(std::filesystem::is_symlink(home_.Torrents() / "x.torrent"));
+        EXPECT_EQ(home_.Read("x.torrent"), kTorrent);
+        EXPECT_EQ(home_.TorrentFiles(), std::vector<std::string>{"x.torrent"});
+        std::filesystem::remove(home_.Torrents() / "x.torrent");
+        manager_->StopDownTFile(&record);
+    }
+    std::ifstream kept(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep");
+}
+
+// A task whose lock was removed under it (by hand, or by an older prune) must
+// not remove the lock a later fetch of the same name created.
+TEST_F(FileTasks, AnEndingTaskLeavesAnotherTasksLockAlone) {
+    FixtureReply hanging = Reply(kTorrent);
+    hanging.stallAfterBytes = 0;
+    server_.Route("/slow", hanging);
+    server_.Route("/slow?again", hanging);
+    Load(TorrentFetch::kDirect);
+    TorrentRecord first = Record("x", "/slow");
+    ASSERT_EQ(Start(first), 1);
+    std::filesystem::remove(home_.Torrents() / "x.tmp");
+    TorrentRecord second = Record("x", "/slow");
+    second.Addr0 += "?again";
+    ASSERT_EQ(Start(second), 2);
+    manager_->StopDownTFile(&first);
+    EXPECT_EQ(home_.TorrentFiles(), std::vector<std::string>{"x.tmp"});
+    manager_->StopDownTFile(&second);
+    EXPECT_TRUE(home_.TorrentFiles().empty());
 }
 
 TEST_F(FileTasks, FileNamesOutsideTheTorrentsFolderAreRefused) {
@@ -166,8 +215,8 @@ TEST_F(FileTasks, ALockLeftByAKilledProcessIsTakenOverOnceItIsOld) {
 TEST_F(FileTasks, ALinkPageLeadsToTheFileWhereverItsLinkPoints) {
     server_.Route("/p1", Reply("<a href=\"/dl/1.torrent\">get</a>"));
     server_.Route("/p2", Reply("<a href=\"" + server_.Url("/dl/2.torrent") + "\">get</a>"));
-    server_.Route("/dl/1.torrent", Reply(kTorrent + "1"));
-    server_.Route("/dl/2.torrent", Reply(kTorrent + "2"));
+    server_.Route("/dl/1.torrent", Reply(Torrent("1")));
+    server_.Route("/dl/2.torrent", Reply(Torrent("2")));
     Load(TorrentFetch::kLinkPage);
     site_.linkPattern = R"pat(<a\bhref="({.*?})")pat";
     manager_ = std::make_unique<PluginManager>(site_, home_.Location(), &fetch_support::FakeNow);
@@ -176,7 +225,7 @@ TEST_F(FileTasks, ALinkPageLeadsToTheFileWhereverItsLinkPoints) {
         TorrentRecord record = Record(n, "/p" + n);
         ASSERT_GT(Start(record), 0);
         EXPECT_EQ(FetchToEnd(*manager_, record), 100);
-        EXPECT_EQ(home_.Read(n + ".torrent"), kTorrent + n);
+        EXPECT_EQ(home_.Read(n + ".torrent"), Torrent(n));
     }
     EXPECT_EQ(server_.Targets(),
               (std::vector<std::string>{"/p1", "/dl/1.torrent", "/p2", "/dl/2.torrent"}));
@@ -207,6 +256,24 @@ TEST_F(FileTasks, AStallEndsTheFetchAfterTheSitesAllowance) {
         EXPECT_EQ(server_.Targets(), std::vector<std::string>{"/half"});
         manager_.reset();
     }
+}
+
+// Bytes trickled are no progress, though each moves the percentage: a fetch
+// that brings less than a kilobyte within the allowance fails.
+TEST_F(FileTasks, ATricklingReplyStallsLikeASilentOne) {
+    FixtureReply trickling = Reply(kTorrent + std::string(4000, ' '));
+    trickling.omitLength = true;
+    trickling.trickleMs = 20;
+    server_.Route("/trickle", trickling);
+    Load(TorrentFetch::kDirect);
+    TorrentRecord record = Record("x", "/trickle");
+    ASSERT_EQ(Start(record), 1);
+    ASSERT_TRUE(server_.WaitTrickled(1));
+    manager_->GetDownTFileStatus(&record);
+    ASSERT_TRUE(server_.WaitTrickled(server_.TrickledBytes() + 2));
+    g_now += 31;
+    EXPECT_EQ(manager_->GetDownTFileStatus(&record), -1);
+    EXPECT_TRUE(home_.TorrentFiles().empty());
 }
 
 }  // namespace

@@ -123,6 +123,22 @@ TEST_F(PageRun, ARunCutShortKeepsTheDateSoTheNextRunTakesThePagesItMissed) {
     EXPECT_EQ(Run().rows.size(), 5u);
 }
 
+TEST(PageTaskDates, DatesBeyondTomorrowNeverBecomeTheSlotsNewest) {
+    const int64_t now = LocalSeconds(2024, 6, 15, 12, 0);
+    struct Case {
+        OleDate date;
+        bool bNewest;
+    };
+    for (const Case& c : {
+             Case{OleDate::FromFields(2024, 6, 15, 11, 0), true},
+             Case{OleDate::FromFields(2024, 6, 16, 12, 0), true},  // a site a day ahead
+             Case{OleDate::FromFields(2024, 6, 16, 12, 1), false},
+             Case{OleDate::FromFields(9999, 12, 31, 23, 59, 59), false},
+         }) {
+        EXPECT_EQ(CanBeNewest(c.date, now), c.bNewest) << c.date.m_dt;
+    }
+}
+
 TEST_F(PageRun, StartWaitsForAFreeTransfer) {
     ServeHung(9);
     ServePage(server_, 1, 1, Rows(1, 2, 600));
@@ -171,6 +187,20 @@ TEST_F(PageRun, StallsUnderTheInjectedClock) {
     EXPECT_EQ(rows.size(), 3u) << "rows of finished pages stay for the hand-over";
     g_now = start + 1000;
     EXPECT_EQ(Poll(), 100) << "an ended run stays ended";
+
+    // Bytes trickled are no progress, though each moves the percentage.
+    FixtureReply trickling = PageReply(server_, Rows(10, 3, 590));
+    trickling.omitLength = true;
+    trickling.trickleMs = 20;
+    server_.Route(ListingTarget(1, 1), trickling);
+    Load();
+    g_now = start + 2000;
+    manager_->StartDownPage(3, 1);
+    ASSERT_TRUE(server_.WaitTrickled(1));
+    EXPECT_EQ(Poll(), 0);
+    ASSERT_TRUE(server_.WaitTrickled(server_.TrickledBytes() + 2));
+    g_now = start + 2031;
+    EXPECT_EQ(Poll(), 100);
 }
 
 TEST_F(PageRun, UpperCaseHtmlTailCompletesAPageWhoseConnectionHangs) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace wren_pages {
@@ -28,7 +27,5 @@ std::string Page(const std::string& base, const std::vector<Row>& rows, size_t p
 
 // The markup of one row, in GBK.
 std::string RowMarkup(const std::string& base, const Row& row, int number);
-
-std::string ToGbk(std::string_view utf8);
 
 }  // namespace wren_pages

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "site_harness.h"
+#include "gbk_text.h"
 
 namespace crane_pages {
 
@@ -53,12 +53,12 @@ std::string Page(int fid, const std::vector<Thread>& threads) {
     }
     html += "</table>\n<div class=\"pages\"><a href=\"forumdisplay.php?fid=" + std::to_string(fid) +
             "&amp;page=2\" class=\"next\">下一页</a></div>\n</body>\n</html>\n";
-    return site_harness::Gbk(html);
+    return testing_support::Gbk(html);
 }
 
 std::string ThreadPage(const Thread& thread, const std::string& attachmentLink) {
     const std::string tid = std::to_string(thread.id);
-    return site_harness::Gbk(
+    return testing_support::Gbk(
         "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
         "charset=gbk\">\n<title>" +
         thread.title +

@@ -1,7 +1,7 @@
 #include "egret_pages.h"
 
+#include "gbk_text.h"
 #include "page_markup.h"
-#include "site_harness.h"
 
 namespace egret_pages {
 
@@ -47,11 +47,11 @@ std::string Page(const std::string& category, const std::vector<Row>& rows) {
     html +=
         "<div class=\"pages\"><a href=\"javascript:gopage(2)\">下一页</a></div>\n"
         "</body>\n</html>\n";
-    return site_harness::Gbk(html);
+    return testing_support::Gbk(html);
 }
 
 std::string DetailPage(const std::string& title, const std::string& torrentLink) {
-    return site_harness::Gbk(
+    return testing_support::Gbk(
         page_markup::GbkHead(title) + "</head>\n<body>\n<h2>" + title +
         "</h2>\n<table class=\"detail\"><tr><td>发布者</td><td><a "
         "href=\"userdetails.php?id=7\">片源组</a> <a href=\"download.php?uid=7\">其他种子</a>"

@@ -7,13 +7,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "site_harness.h"
@@ -22,7 +20,7 @@ namespace fetch_harness {
 
 // A bencoded file holding bytes a text transfer would mangle.
 inline std::string Torrent(const std::string& name) {
-    return "d8:announce20:http://tracker/announce4:infod4:name" + std::to_string(name.size()) +
+    return "d8:announce23:http://tracker/announce4:infod4:name" + std::to_string(name.size()) +
            ":" + name + "12:piece lengthi16384e6:pieces4:" + std::string("\0\r\n\xff", 4) + "ee";
 }
 
@@ -60,15 +58,13 @@ inline FetchResult Fetch(site_harness::LoadedSite& site, TorrentRecord& record) 
     if (result.handle == 0) {
         return result;
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    int status = 0;
-    do {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        status = site.GetDownTFileStatus(&record);
+    site_harness::PollUntilDone([&] {
+        const int status = site.GetDownTFileStatus(&record);
         if (result.statuses.empty() || result.statuses.back() != status) {
             result.statuses.push_back(status);
         }
-    } while (status != 100 && status != -1 && std::chrono::steady_clock::now() < deadline);
+        return status == 100 || status == -1;
+    });
     site.StopDownTFile(&record);
     return result;
 }

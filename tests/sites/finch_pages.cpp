@@ -1,6 +1,6 @@
 #include "finch_pages.h"
 
-#include "site_harness.h"
+#include "gbk_text.h"
 
 namespace finch_pages {
 
@@ -23,7 +23,7 @@ std::string Page(const std::vector<Row>& rows, bool tail) {
     if (tail) {
         page += "</body></HTML>\n";
     }
-    return site_harness::Gbk(page);
+    return testing_support::Gbk(page);
 }
 
 }  // namespace finch_pages

@@ -1,6 +1,6 @@
 #include "heron_pages.h"
 
-#include "site_harness.h"
+#include "gbk_text.h"
 
 namespace heron_pages {
 
@@ -19,7 +19,7 @@ std::string SearchAnswer(const std::vector<Entry>& entries) {
                "</FileName>\r\n<Poster>发布者</Poster>\r\n<Desc Index=\"0\">" + entry.description +
                "</Desc>\r\n</BTInfo>\r\n";
     }
-    return site_harness::Gbk(xml + "</BTList>\r\n");
+    return testing_support::Gbk(xml + "</BTList>\r\n");
 }
 
 }  // namespace heron_pages

@@ -1,7 +1,7 @@
 #include "ibis_pages.h"
 
+#include "gbk_text.h"
 #include "page_markup.h"
-#include "site_harness.h"
 
 namespace ibis_pages {
 
@@ -49,11 +49,11 @@ std::string Page(int fid, const std::vector<Row>& rows) {
     }
     html += "</table>\n<div class=\"pages\">第1页 <a href=\"index.php?fid=" + std::to_string(fid) +
             "&page=2\">下一页</a></div>\n</body>\n</html>\n";
-    return site_harness::Gbk(html);
+    return testing_support::Gbk(html);
 }
 
 std::string DownloadPage(const std::string& title, const std::string& torrentLink) {
-    return site_harness::Gbk(
+    return testing_support::Gbk(
         page_markup::GbkHead("下载 " + title) + "</head>\n<body>\n<table class=\"files\"><tr><td>" +
         title +
         ".avi</td><td>700MB</td></tr></table>\n<p><a href=\"index.php\">返回</a> "

@@ -31,9 +31,7 @@ std::string Expected(const Served& served, const std::string& base, int type,
     record.WebAddr = base + "view.php?id=" + std::to_string(served.row.id);
     record.Comment = record.WebAddr;
     record.Type = type;
-    record.Size = served.row.size;
-    record.Seeds = served.row.seeds;
-    record.Peers = served.row.peers;
+    site_test::AddCounts(record, served.row);
     return site_test::Describe(record);
 }
 

@@ -1,7 +1,7 @@
 #include "kite_pages.h"
 
+#include "gbk_text.h"
 #include "page_markup.h"
-#include "site_harness.h"
 
 namespace kite_pages {
 
@@ -46,11 +46,11 @@ std::string Page(const std::vector<Row>& rows) {
     html +=
         "<div class=\"pager\"><a href=\"#\" onclick=\"nextPage()\">下一页</a></div>\n"
         "</body>\n</html>\n";
-    return site_harness::Gbk(html);
+    return testing_support::Gbk(html);
 }
 
 std::string DetailPage(const std::string& title, const std::string& torrentLink) {
-    return site_harness::Gbk(
+    return testing_support::Gbk(
         "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
         "charset=gbk\">\n<title>" +
         title +

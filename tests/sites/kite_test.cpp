@@ -29,9 +29,7 @@ std::string Expected(const Served& served, const std::string& base, int type = 0
     record.Addr0 = base + "show.php?id=" + std::to_string(served.row.id);
     record.WebAddr = record.Addr0;
     record.Type = type;
-    record.Size = served.row.size;
-    record.Seeds = served.row.seeds;
-    record.Peers = served.row.peers;
+    site_test::AddCounts(record, served.row);
     record.Comment = served.row.description;
     return site_test::Describe(record);
 }

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "site_harness.h"
+#include "gbk_text.h"
 
 namespace lark_pages {
 
@@ -17,7 +17,7 @@ std::string Page(const std::vector<Row>& rows) {
                 date + "</div><div class=size><font color=#999999>" + row.size +
                 "</font></div></li>\n";
     }
-    return site_harness::Gbk(page + "</body></html>\n");
+    return testing_support::Gbk(page + "</body></html>\n");
 }
 
 std::string DetailPage(const std::string& downLink) {
@@ -25,7 +25,7 @@ std::string DetailPage(const std::string& downLink) {
     if (!downLink.empty()) {
         page += "<p><a href=\"../../" + downLink + "\"><img src=down.gif>下载种子</a></p>\n";
     }
-    return site_harness::Gbk(page + "</body></html>\n");
+    return testing_support::Gbk(page + "</body></html>\n");
 }
 
 }  // namespace lark_pages

@@ -1,6 +1,6 @@
 #include "osprey_pages.h"
 
-#include "site_harness.h"
+#include "gbk_text.h"
 
 namespace osprey_pages {
 
@@ -11,7 +11,7 @@ std::string ListingPage(const std::vector<Row>& rows) {
                 "\"><img src=\"../img/bt.gif\" border=0>&nbsp;" + row.title +
                 "</a></td><td class=date>" + row.date + "</td></tr>\n";
     }
-    return site_harness::Gbk(page + "</table></body></html>\n");
+    return testing_support::Gbk(page + "</table></body></html>\n");
 }
 
 std::string SearchPage(const std::vector<Row>& rows) {
@@ -22,7 +22,7 @@ std::string SearchPage(const std::vector<Row>& rows) {
                 "&nbsp;</a> <span>new</span></td>\n    <td class=date>" + row.date +
                 "</td><td>软件</td><td>12</td>\n    <td class=size>" + row.size + "</td>\n</tr>\n";
     }
-    return site_harness::Gbk(page + "</table></body></html>\n");
+    return testing_support::Gbk(page + "</table></body></html>\n");
 }
 
 std::string DetailPage(const std::string& id) {
@@ -31,7 +31,7 @@ std::string DetailPage(const std::string& id) {
         page += "<a href=\"../down.asp?id=" + id +
                 "&no=1\">电信下载</a>\n<a href=\"../down.asp?id=" + id + "&no=2\">网通下载</a>\n";
     }
-    return site_harness::Gbk(page + "</body></html>\n");
+    return testing_support::Gbk(page + "</body></html>\n");
 }
 
 }  // namespace osprey_pages

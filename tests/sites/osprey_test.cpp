@@ -52,8 +52,7 @@ TEST(OspreySite, ALinkThatFailsGivesWayToTheNextAndALineBeforeTheFileIsSkipped) 
     server.Route("/html/14.htm", Reply(osprey_pages::DetailPage("")));
     site_harness::LoadedSite site("yarrow.so", base);
 
-    site_test::ExpectFetched(site, site_test::At(base + "html/12.htm"), "osprey 12",
-                             torrent + "\r\n\r\n");
+    site_test::ExpectFetched(site, site_test::At(base + "html/12.htm"), "osprey 12", torrent);
     EXPECT_EQ(server.Targets(), (std::vector<std::string>{"/html/12.htm", "/down.asp?id=12&no=1",
                                                           "/down.asp?id=12&no=2"}));
 

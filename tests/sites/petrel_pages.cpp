@@ -1,7 +1,7 @@
 #include "petrel_pages.h"
 
+#include "gbk_text.h"
 #include "page_markup.h"
-#include "site_harness.h"
 
 namespace petrel_pages {
 
@@ -47,7 +47,7 @@ std::string Page(const std::vector<Row>& rows) {
         page += RowMarkup(rows[i], static_cast<int>(i + 1));
     }
     page += "</table>\n</body>\n</html>\n";
-    return site_harness::Gbk(page);
+    return testing_support::Gbk(page);
 }
 
 }  // namespace petrel_pages

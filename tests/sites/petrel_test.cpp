@@ -8,10 +8,7 @@
 
 namespace {
 
-using fetch_harness::Reply;
-using fetch_harness::Torrent;
 using petrel_pages::Row;
-using site_harness::Gbk;
 using site_test::Before;
 using site_test::DateOf;
 using site_test::Described;
@@ -28,9 +25,7 @@ TorrentRecord Expected(const std::string& base, const Row& row, int type) {
     record.Addr0 = base + petrel_pages::TorrentLink(row);
     record.WebAddr = base + petrel_pages::DetailLink(row);
     record.Type = type;
-    record.Size = row.size;
-    record.Seeds = row.seeds;
-    record.Peers = row.peers;
+    site_test::AddCounts(record, row);
     return record;
 }
 
@@ -46,9 +41,9 @@ TEST_F(PetrelSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
         {Before(40), "a1f0", "已取过的", "1 MB", 1, 1, false},
     };
     const std::vector<Row> page3 = {{Before(90), "a1e9", "更早的", "1 MB", 1, 1, false}};
-    server_.Route(Target(5, 1), Reply(petrel_pages::Page(page1)));
-    server_.Route(Target(5, 2), Reply(petrel_pages::Page(page2)));
-    server_.Route(Target(5, 3), Reply(petrel_pages::Page(page3)));
+    Serve(Target(5, 1), petrel_pages::Page(page1));
+    Serve(Target(5, 2), petrel_pages::Page(page2));
+    Serve(Target(5, 3), petrel_pages::Page(page3));
 
     site_harness::LoadedSite site("petrel/larkspur.so", base_);
     site.ClearPageRecord(2, 2, DateOf(page2[1].when));
@@ -65,12 +60,12 @@ TEST_F(PetrelSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
 
     // Variety shows: every page brings something new, so the run ends at
     // page 8.
-    server_.SetHandler([](const testing_support::FixtureRequest& request) {
-        const int page = std::stoi(request.target.substr(request.target.rfind('=') + 1));
-        return Reply(petrel_pages::Page(
-            {{Before(page), "b" + std::to_string(page), "综艺", "350 MB", 1, 1, false}}));
-    });
-    ExpectPageLimit(site, 2, 3, 8, [](int page) { return Target(2, page); });
+    ExpectPageLimit(
+        site, 2, 3, 8, [](int page) { return Target(2, page); },
+        [](int page) {
+            return petrel_pages::Page(
+                {{Before(page), "b" + std::to_string(page), "综艺", "350 MB", 1, 1, false}});
+        });
 
     // The record's detail page, framed.
     const site_test::ShownComment shown =
@@ -93,7 +88,7 @@ TEST_F(PetrelSite, SearchesWithTheKeywordEscapedAndFetchesTorrentsDirectly) {
         {Before(0), "c0d1", "大长今 全集", "8.2 GB", 31, 7, true},
         {Before(900), "c0d0", "大长今 OST", "120 MB", 2, 0, false},
     };
-    server_.Route("/index.php", Reply(petrel_pages::Page(found)));
+    Serve("/index.php", petrel_pages::Page(found));
 
     site_harness::LoadedSite site("petrel/larkspur.so", base_);
     const TorrentRecordArray rows = site.RunSearch("大长今");
@@ -108,13 +103,8 @@ TEST_F(PetrelSite, SearchesWithTheKeywordEscapedAndFetchesTorrentsDirectly) {
     EXPECT_EQ(Described(rows),
               DescribedAs(found, [&](const Row& row) { return Expected(base_, row, 0); }));
 
-    server_.Route("/download.php?id=c0d1&f=c0d1.torrent", Reply(Torrent(Gbk("大长今"))));
-    server_.ClearRequests();
     ASSERT_FALSE(rows.empty());
-    site_test::ExpectFetched(site, rows[0], "大长今", Torrent(Gbk("大长今")));
-    EXPECT_EQ(server_.Targets(), std::vector<std::string>{"/download.php?id=c0d1&f=c0d1.torrent"});
-    ExpectReferred();
-    EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"大长今.torrent"});
+    ExpectFetchedFrom(site, rows[0], "/download.php?id=c0d1&f=c0d1.torrent", "大长今");
 }
 
 }  // namespace

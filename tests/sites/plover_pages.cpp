@@ -1,7 +1,7 @@
 #include "plover_pages.h"
 
+#include "gbk_text.h"
 #include "page_markup.h"
-#include "site_harness.h"
 
 namespace plover_pages {
 
@@ -38,7 +38,7 @@ std::string Page(const std::string& word, const std::vector<Row>& rows) {
         page += RowMarkup(rows[i], i % 2 == 0);
     }
     page += "</table>\n</body>\n</html>\n";
-    return site_harness::Gbk(page);
+    return testing_support::Gbk(page);
 }
 
 }  // namespace plover_pages

@@ -6,10 +6,7 @@
 
 namespace {
 
-using fetch_harness::Reply;
-using fetch_harness::Torrent;
 using plover_pages::Row;
-using site_harness::Gbk;
 using site_test::Described;
 using site_test::DescribedAs;
 
@@ -46,9 +43,9 @@ TEST_F(PloverSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
         MakeRow("2005-03-09 12:00", 72, "已取过的"),
     };
     const std::vector<Row> page3 = {MakeRow("2005-03-08 00:00", 71, "更早的")};
-    server_.Route(Target(1, 1), Reply(plover_pages::Page("电影", page1)));
-    server_.Route(Target(1, 2), Reply(plover_pages::Page("电影", page2)));
-    server_.Route(Target(1, 3), Reply(plover_pages::Page("电影", page3)));
+    Serve(Target(1, 1), plover_pages::Page("电影", page1));
+    Serve(Target(1, 2), plover_pages::Page("电影", page2));
+    Serve(Target(1, 3), plover_pages::Page("电影", page3));
 
     site_harness::LoadedSite site("plover.so", base_);
     site.ClearPageRecord(2, 1, OleDate::Parse("2005-03-09 12:00:00"));
@@ -65,12 +62,12 @@ TEST_F(PloverSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
 
     // Other (index_A_10): every page brings something new, so the run ends at
     // page 10.
-    server_.SetHandler([](const testing_support::FixtureRequest& request) {
-        const int page = std::atoi(request.target.c_str() + request.target.rfind('_') + 1);
-        return Reply(plover_pages::Page(
-            "其他", {MakeRow("2005-02-" + std::to_string(28 - page) + " 10:00", page, "其他")}));
-    });
-    ExpectPageLimit(site, 5, 2, 10, [](int page) { return Target(10, page); });
+    ExpectPageLimit(
+        site, 5, 2, 10, [](int page) { return Target(10, page); },
+        [](int page) {
+            return plover_pages::Page(
+                "其他", {MakeRow("2005-02-" + std::to_string(28 - page) + " 10:00", page, "其他")});
+        });
 
     // The record's detail page, framed.
     const site_test::ShownComment shown =
@@ -91,11 +88,7 @@ TEST_F(PloverSite, SearchesNothingAndFetchesTorrentsDirectly) {
     Row row = MakeRow("2005-03-10 21:30", 77, "英雄 DVD");
     row.torrent = server_.Url("/dl/77.torrent");
     TorrentRecord record = Expected(base_, row, 2 * 256 + 1);
-    server_.Route("/dl/77.torrent", Reply(Torrent(Gbk("英雄"))));
-    site_test::ExpectFetched(site, record, "英雄", Torrent(Gbk("英雄")));
-    EXPECT_EQ(server_.Targets(), std::vector<std::string>{"/dl/77.torrent"});
-    ExpectReferred();
-    EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"英雄.torrent"});
+    ExpectFetchedFrom(site, record, "/dl/77.torrent", "英雄");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "robin_pages.h"
 
+#include "gbk_text.h"
 #include "page_markup.h"
-#include "site_harness.h"
 
 namespace robin_pages {
 
@@ -65,7 +65,7 @@ std::string Page(int classId, const std::vector<Row>& rows, int page, int lastPa
         html += Pager(classId, page, lastPage);
     }
     html += "</table>\n</body>\n</html>\n";
-    return site_harness::Gbk(html);
+    return testing_support::Gbk(html);
 }
 
 std::string SearchPage(const std::vector<Row>& rows) {
@@ -74,7 +74,7 @@ std::string SearchPage(const std::vector<Row>& rows) {
         html += RowMarkup(row, 1, false);
     }
     html += "</table>\n</body>\n</html>\n";
-    return site_harness::Gbk(html);
+    return testing_support::Gbk(html);
 }
 
 std::string DetailPage(const std::string& title, const std::vector<std::string>& links) {
@@ -83,7 +83,7 @@ std::string DetailPage(const std::string& title, const std::vector<std::string>&
         html += "<a href=\"" + link + "\"><img src=\"images/down.gif\" border=\"0\">下载种子</a> ";
     }
     html += "</div>\n</body>\n</html>\n";
-    return site_harness::Gbk(html);
+    return testing_support::Gbk(html);
 }
 
 }  // namespace robin_pages

@@ -32,9 +32,7 @@ std::string Expected(const Served& served, const std::string& base, int type,
     record.Addr0 = base + "Show.asp?ID=" + std::to_string(served.row.id);
     record.WebAddr = record.Addr0;
     record.Type = type;
-    record.Size = served.row.size;
-    record.Seeds = served.row.seeds;
-    record.Peers = served.row.peers;
+    site_test::AddCounts(record, served.row);
     return site_test::Describe(record);
 }
 

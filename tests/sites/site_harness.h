@@ -4,7 +4,6 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -15,23 +14,31 @@
 #include <thread>
 
 #include "fixture_server.h"
+#include "gbk_text.h"
 #include "plugin_api.h"
 
 namespace site_harness {
 
-// GBK bytes of a UTF-8 text, for fixture pages.
-inline std::string Gbk(const std::string& utf8) {
-    iconv_t cd = iconv_open("GBK", "UTF-8");
-    std::string out(utf8.size() * 2 + 1, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    size_t inLeft = utf8.size();
-    char* target = out.data();
-    size_t outLeft = out.size();
-    const size_t converted = iconv(cd, &in, &inLeft, &target, &outLeft);
-    iconv_close(cd);
-    EXPECT_NE(converted, static_cast<size_t>(-1)) << "not convertible to GBK: " << utf8;
-    out.resize(out.size() - outLeft);
-    return out;
+using testing_support::Gbk;
+
+// A page run, search or fetch ends by itself: the engine allows each request
+// 30 seconds without progress, and a run may make several. The limit here
+// only turns a run that never ends into a failure, so it leaves a slow
+// machine room for a run of many requests.
+inline constexpr std::chrono::seconds kHangLimit{120};
+
+// Calls `done` every few milliseconds until it answers true; false when the
+// hang limit passed first.
+template <typename Done>
+bool PollUntilDone(Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + kHangLimit;
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (done()) {
+            return true;
+        }
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
 }
 
 class LoadedSite {
@@ -99,23 +106,20 @@ class LoadedSite {
         return text.str();
     }
 
-    // One whole page run of the slot: start, poll and hand over until 100 (or
-    // the deadline), stop. Answers every row handed over and the progress
-    // values seen.
+    // One whole page run of the slot: start, poll and hand over until 100,
+    // stop. Answers every row handed over and the progress values seen.
     TorrentRecordArray RunSlot(int group, int index, std::vector<int>* progress = nullptr) {
         TorrentRecordArray rows;
         StartDownPage(group, index);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        int status = 0;
-        do {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            status = GetDownPageStatus(group, index);
+        const bool ended = PollUntilDone([&] {
+            const int status = GetDownPageStatus(group, index);
             GetDownPageData(group, index, &rows);
             if (progress != nullptr && (progress->empty() || progress->back() != status)) {
                 progress->push_back(status);
             }
-        } while (status != 100 && std::chrono::steady_clock::now() < deadline);
-        EXPECT_EQ(status, 100) << "the run did not end";
+            return status == 100;
+        });
+        EXPECT_TRUE(ended) << "the run did not end";
         StopDownPage(group, index);
         return rows;
     }
@@ -127,14 +131,12 @@ class LoadedSite {
         if (handle == kNoSearch) {
             return rows;
         }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        int status = 0;
-        do {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            status = GetSearchStatus(handle);
+        const bool ended = PollUntilDone([&] {
+            const int status = GetSearchStatus(handle);
             GetSearchData(handle, &rows);
-        } while (status != 100 && std::chrono::steady_clock::now() < deadline);
-        EXPECT_EQ(status, 100) << "the search did not end";
+            return status == 100;
+        });
+        EXPECT_TRUE(ended) << "the search did not end";
         StopSearch(handle);
         return rows;
     }

@@ -122,6 +122,14 @@ inline TorrentRecord Listed(const std::string& tag, const std::string& title, Ol
     return record;
 }
 
+// The size and the seed and peer counts a site prints with `row`.
+template <typename Row>
+void AddCounts(TorrentRecord& record, const Row& row) {
+    record.Size = row.size;
+    record.Seeds = row.seeds;
+    record.Peers = row.peers;
+}
+
 // A date as the plug-in writes it into the registry.
 inline std::string RefreshValue(const OleDate& date) {
     char text[64];
@@ -222,16 +230,36 @@ class SiteTest : public ::testing::Test {
     }
 
     // With every page bringing something new, a run of the slot asks for
-    // pages 1 to `limit` and no more.
+    // pages 1 to `limit` and no more. `asked` is page N's request, `page` its
+    // markup; the page after the limit is served too, so a run that ignores
+    // the limit shows.
     void ExpectPageLimit(site_harness::LoadedSite& site, int group, int index, int limit,
-                         const std::function<std::string(int page)>& asked) {
-        server_.ClearRequests();
+                         const std::function<std::string(int page)>& asked,
+                         const std::function<std::string(int page)>& page) {
         std::vector<std::string> expected;
-        for (int page = 1; page <= limit; ++page) {
-            expected.push_back(asked(page));
+        for (int n = 1; n <= limit + 1; ++n) {
+            Serve(asked(n), page(n));
+            if (n <= limit) {
+                expected.push_back(asked(n));
+            }
         }
+        server_.ClearRequests();
         EXPECT_EQ(site.RunSlot(group, index).size(), static_cast<size_t>(limit));
         EXPECT_EQ(Asked(), expected);
+    }
+
+    // The record's file comes straight from `path` of the fixture site,
+    // asked for from the site's address, and is all torrents/ holds.
+    void ExpectFetchedFrom(site_harness::LoadedSite& site, const TorrentRecord& record,
+                           const std::string& path, const std::string& fileName) {
+        const std::string torrent = fetch_harness::Torrent(site_harness::Gbk(fileName));
+        Serve(path, torrent);
+        server_.ClearRequests();
+        ExpectFetched(site, record, fileName, torrent);
+        EXPECT_EQ(server_.Targets(), std::vector<std::string>{path});
+        ExpectReferred();
+        EXPECT_EQ(fetch_harness::TorrentFiles(site),
+                  std::vector<std::string>{fileName + ".torrent"});
     }
 
     // A site without a known search: the search ends at once with no rows

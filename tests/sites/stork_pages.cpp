@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "site_harness.h"
+#include "gbk_text.h"
 
 namespace stork_pages {
 
@@ -49,7 +49,7 @@ std::string Page(const std::string& word, const std::vector<Row>& rows) {
     page +=
         "</table>\n<p class=\"pages\">第 1 页 <a href=\"?page=2\">下一页</a></p>\n</body>\n"
         "</html>\n";
-    return site_harness::Gbk(page);
+    return testing_support::Gbk(page);
 }
 
 }  // namespace stork_pages

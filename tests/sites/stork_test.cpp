@@ -6,9 +6,6 @@
 
 namespace {
 
-using fetch_harness::Reply;
-using fetch_harness::Torrent;
-using site_harness::Gbk;
 using site_test::Described;
 using site_test::DescribedAs;
 using stork_pages::Row;
@@ -25,9 +22,7 @@ TorrentRecord Expected(const std::string& base, const Row& row, int type) {
     record.Addr0 = row.link;
     record.WebAddr = base;
     record.Type = type;
-    record.Size = row.size;
-    record.Seeds = row.seeds;
-    record.Peers = row.peers;
+    site_test::AddCounts(record, row);
     return record;
 }
 
@@ -58,9 +53,9 @@ TEST_F(StorkSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
         MakeRow(8, 12, 38, "已取过的", 1, Seeds::kPlain),
     };
     const std::vector<Row> page3 = {MakeRow(7, 12, 37, "更早的", 1, Seeds::kBold)};
-    server_.Route(Target("anime", 1), Reply(stork_pages::Page("动画", page1)));
-    server_.Route(Target("anime", 2), Reply(stork_pages::Page("动画", page2)));
-    server_.Route(Target("anime", 3), Reply(stork_pages::Page("动画", page3)));
+    Serve(Target("anime", 1), stork_pages::Page("动画", page1));
+    Serve(Target("anime", 2), stork_pages::Page("动画", page2));
+    Serve(Target("anime", 3), stork_pages::Page("动画", page3));
 
     site_harness::LoadedSite site("stork.so", base_);
     site.ClearPageRecord(3, 1, OleDate::FromFields(2005, 3, 8, 12, 30));
@@ -76,12 +71,11 @@ TEST_F(StorkSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     ExpectRerunStopsAt(site, 3, 1, Target("anime", 1));
 
     // Music: every page brings something new, so the run ends at page 8.
-    server_.SetHandler([](const testing_support::FixtureRequest& request) {
-        const int page = std::stoi(request.target.substr(request.target.rfind('=') + 1));
-        return Reply(
-            stork_pages::Page("音乐", {MakeRow(20 - page, 8, page, "专辑", 1, Seeds::kHot)}));
-    });
-    ExpectPageLimit(site, 4, 6, 8, [](int page) { return Target("music", page); });
+    ExpectPageLimit(
+        site, 4, 6, 8, [](int page) { return Target("music", page); },
+        [](int page) {
+            return stork_pages::Page("音乐", {MakeRow(20 - page, 8, page, "专辑", 1, Seeds::kHot)});
+        });
 
     site_test::ExpectNoComment(site, Expected(base_, page1[0], 0));
 }
@@ -96,11 +90,7 @@ TEST_F(StorkSite, SearchesNothingAndFetchesTorrentsDirectly) {
     Row row = MakeRow(10, 21, 42, "犬夜叉 第12话", 17, Seeds::kHot);
     row.link = server_.Url("/d/42.torrent");
     TorrentRecord record = Expected(base_, row, 3 * 256 + 1);
-    server_.Route("/d/42.torrent", Reply(Torrent(Gbk("犬夜叉"))));
-    site_test::ExpectFetched(site, record, "犬夜叉", Torrent(Gbk("犬夜叉")));
-    EXPECT_EQ(server_.Targets(), std::vector<std::string>{"/d/42.torrent"});
-    ExpectReferred();
-    EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"犬夜叉.torrent"});
+    ExpectFetchedFrom(site, record, "/d/42.torrent", "犬夜叉");
 }
 
 }  // namespace

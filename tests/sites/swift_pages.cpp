@@ -1,7 +1,7 @@
 #include "swift_pages.h"
 
+#include "gbk_text.h"
 #include "page_markup.h"
-#include "site_harness.h"
 
 namespace swift_pages {
 
@@ -35,7 +35,7 @@ std::string Page(const std::string& word, const std::vector<Row>& rows) {
         page += RowMarkup(word, row);
     }
     page += "</table>\n<div class=pager><a href=\"?spage=2\">下一页</a></div>\n</BODY>\n</HTML>\n";
-    return site_harness::Gbk(page);
+    return testing_support::Gbk(page);
 }
 
 }  // namespace swift_pages

@@ -7,9 +7,6 @@
 namespace {
 
 using fetch_harness::HeldOpen;
-using fetch_harness::Reply;
-using fetch_harness::Torrent;
-using site_harness::Gbk;
 using site_test::Before;
 using site_test::DateOf;
 using site_test::Described;
@@ -26,9 +23,7 @@ TorrentRecord Expected(const std::string& base, const Row& row, int type) {
     record.Addr0 = base + row.link;
     record.WebAddr = base;
     record.Type = type;
-    record.Size = row.size;
-    record.Seeds = row.seeds;
-    record.Peers = row.peers;
+    site_test::AddCounts(record, row);
     return record;
 }
 
@@ -64,12 +59,12 @@ TEST_F(SwiftSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     ExpectRerunStopsAt(site, 2, 1, Target("%A1%F6", 1));
 
     // Software: every page brings something new, so the run ends at page 15.
-    server_.SetHandler([](const testing_support::FixtureRequest& request) {
-        const int page = std::stoi(request.target.substr(request.target.rfind('=') + 1));
-        return Reply(swift_pages::Page(
-            "软件", {{Before(page), "torrents/9.torrent", "软件", "1MB", 0, 0, false}}));
-    });
-    ExpectPageLimit(site, 5, 3, 15, [](int page) { return Target("%A1%F9", page); });
+    ExpectPageLimit(
+        site, 5, 3, 15, [](int page) { return Target("%A1%F9", page); },
+        [](int page) {
+            return swift_pages::Page(
+                "软件", {{Before(page), "torrents/9.torrent", "软件", "1MB", 0, 0, false}});
+        });
 
     site_test::ExpectNoComment(site, Expected(base_, page1[0], 0));
 }
@@ -90,14 +85,8 @@ TEST_F(SwiftSite, SearchesWithTheKeywordEscapedAndFetchesTorrentsDirectly) {
     EXPECT_EQ(Described(rows),
               DescribedAs(found, [&](const Row& row) { return Expected(base_, row, 0); }));
 
-    // The torrent is written byte for byte, whatever its bytes.
-    server_.Route("/torrents/301.torrent", Reply(Torrent(Gbk("仙剑三"))));
-    server_.ClearRequests();
     ASSERT_FALSE(rows.empty());
-    site_test::ExpectFetched(site, rows[0], "仙剑奇侠传 三", Torrent(Gbk("仙剑三")));
-    EXPECT_EQ(server_.Targets(), std::vector<std::string>{"/torrents/301.torrent"});
-    ExpectReferred();
-    EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"仙剑奇侠传 三.torrent"});
+    ExpectFetchedFrom(site, rows[0], "/torrents/301.torrent", "仙剑奇侠传 三");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "tern_pages.h"
 
-#include "site_harness.h"
+#include "gbk_text.h"
 
 namespace tern_pages {
 
@@ -24,7 +24,7 @@ std::string Page(const std::string& word, const std::vector<Row>& rows) {
     }
     page += "</TABLE>\n<P align=center><a href='index.php?page=2&sort=" + word +
             "'>下一页</a></P>\n</BODY>\n</HTML>\n";
-    return site_harness::Gbk(page);
+    return testing_support::Gbk(page);
 }
 
 }  // namespace tern_pages

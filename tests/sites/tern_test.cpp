@@ -6,8 +6,6 @@
 
 namespace {
 
-using fetch_harness::Reply;
-using fetch_harness::Torrent;
 using site_harness::Gbk;
 using site_test::Described;
 using site_test::DescribedAs;
@@ -23,9 +21,7 @@ TorrentRecord Expected(const std::string& base, const Row& row, int type) {
     record.Addr0 = base + row.link;
     record.WebAddr = base;
     record.Type = type;
-    record.Size = row.size;
-    record.Seeds = row.seeds;
-    record.Peers = row.peers;
+    site_test::AddCounts(record, row);
     return record;
 }
 
@@ -43,9 +39,9 @@ TEST_F(TernSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     const std::vector<Row> page3 = {
         {"2005-03-08 00:00:00", "download.php?id=38", "更早的", "1MB", 1, 1},
     };
-    server_.Route(Target("游戏", 1), Reply(tern_pages::Page("游戏", page1)));
-    server_.Route(Target("游戏", 2), Reply(tern_pages::Page("游戏", page2)));
-    server_.Route(Target("游戏", 3), Reply(tern_pages::Page("游戏", page3)));
+    Serve(Target("游戏", 1), tern_pages::Page("游戏", page1));
+    Serve(Target("游戏", 2), tern_pages::Page("游戏", page2));
+    Serve(Target("游戏", 3), tern_pages::Page("游戏", page3));
 
     site_harness::LoadedSite site("tern.so", base_);
     site.ClearPageRecord(1, 1, OleDate::Parse("2005-03-09 12:00:00"));
@@ -61,12 +57,12 @@ TEST_F(TernSite, RunsSlotsUntilNothingIsNewerOrThePageLimit) {
     ExpectRerunStopsAt(site, 1, 1, Target("游戏", 1));
 
     // Series: every page brings something new, so the run ends at page 5.
-    server_.SetHandler([](const testing_support::FixtureRequest& request) {
-        const std::string second = "0" + request.target.substr(request.target.find('=') + 1, 1);
-        return Reply(tern_pages::Page(
-            "连续剧", {{"2005-03-10 08:00:" + second, "download.php?id=1", "剧", "1GB", 0, 0}}));
-    });
-    ExpectPageLimit(site, 2, 2, 5, [](int page) { return Target("连续剧", page); });
+    ExpectPageLimit(
+        site, 2, 2, 5, [](int page) { return Target("连续剧", page); },
+        [](int page) {
+            return tern_pages::Page("连续剧", {{"2005-03-10 08:00:0" + std::to_string(page),
+                                                "download.php?id=1", "剧", "1GB", 0, 0}});
+        });
 
     site_test::ExpectNoComment(site, Expected(base_, page1[0], 0));
 }
@@ -80,11 +76,7 @@ TEST_F(TernSite, SearchesNothingAndFetchesTorrentsDirectly) {
     TorrentRecord record =
         Expected(base_, {"2005-03-10 08:09:10", "download.php?id=42", "仙剑奇侠传", "650MB", 3, 5},
                  1 * 256 + 1);
-    server_.Route("/download.php?id=42", Reply(Torrent(Gbk("仙剑奇侠传"))));
-    site_test::ExpectFetched(site, record, "仙剑奇侠传", Torrent(Gbk("仙剑奇侠传")));
-    EXPECT_EQ(server_.Targets(), std::vector<std::string>{"/download.php?id=42"});
-    ExpectReferred();
-    EXPECT_EQ(fetch_harness::TorrentFiles(site), std::vector<std::string>{"仙剑奇侠传.torrent"});
+    ExpectFetchedFrom(site, record, "/download.php?id=42", "仙剑奇侠传");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "wren_pages.h"
 
-#include "site_harness.h"
+#include "gbk_text.h"
 
 namespace wren_site_pages {
 
@@ -19,11 +19,12 @@ std::string SearchPage(const std::string& base, const std::vector<Row>& rows) {
                 "show.php?id=" + row.id + " target=_blank>详情</a></td>\n</tr>\n";
     }
     // Enough after the rows that the end tag is all the tail holds.
-    return site_harness::Gbk(page + "</table>\n" + std::string(60, ' ') + "\n</body>\n</html>\n");
+    return testing_support::Gbk(page + "</table>\n" + std::string(60, ' ') +
+                                "\n</body>\n</html>\n");
 }
 
 std::string FormPage(const std::string& action, const std::string& checksum) {
-    return site_harness::Gbk(
+    return testing_support::Gbk(
         "<html><body>请稍候...\n<FORM NAME=\"dl\" ACTION=\"" + action +
         "\" METHOD=\"post\">\n<INPUT TYPE=\"hidden\" NAME=\"checksum\" VALUE=\"" + checksum +
         "\">\n<INPUT TYPE=\"submit\" VALUE=\"下载\"></FORM>\n</body></html>\n");

@@ -136,6 +136,17 @@ void FixtureServer::Stop() {
     ::close(listener_);
 }
 
+bool FixtureServer::WaitTrickled(long bytes) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (trickled_.load() < bytes) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 bool FixtureServer::WaitUnlessStopping(int milliseconds) {
     std::unique_lock lock(mutex_);
     return !stopped_.wait_for(lock, std::chrono::milliseconds(milliseconds),
@@ -242,6 +253,7 @@ void FixtureServer::Serve(int socket) {
             return;
         }
         const bool keep_alive = !reply.omitLength && reply.stallAfterBytes < 0 &&
+                                reply.trickleMs == 0 &&
                                 Lower(request.Header("connection")) != "close";
         std::string head_out =
             "HTTP/1.1 " + std::to_string(reply.status) + " " + ReasonPhrase(reply.status) + "\r\n";
@@ -264,6 +276,16 @@ void FixtureServer::Serve(int socket) {
             SendAll(socket, reply.body.data(), sent);
             while (WaitUnlessStopping(1000)) {
             }
+            return;
+        }
+        if (reply.trickleMs > 0) {
+            for (const char byte : reply.body) {
+                if (!WaitUnlessStopping(reply.trickleMs) || !SendAll(socket, &byte, 1)) {
+                    return;
+                }
+                ++trickled_;
+            }
+            ::shutdown(socket, SHUT_WR);
             return;
         }
         if (reply.chunked) {

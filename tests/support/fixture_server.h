@@ -35,6 +35,7 @@ struct FixtureReply {
     bool omitLength = false;    // no Content-Length; the body ends with the connection
     long stallAfterBytes = -1;  // >= 0: send the headers and this many body bytes, then hang
     int delayMs = 0;            // wait before answering (bounded by the server's stop)
+    int trickleMs = 0;          // > 0: send the body one byte at a time, this far apart
 };
 
 class FixtureServer {
@@ -59,6 +60,10 @@ class FixtureServer {
     void ClearRequests();
     // Connections currently being served.
     int ActiveConnections() const { return active_.load(); }
+    // Body bytes sent so far by trickling replies.
+    long TrickledBytes() const { return trickled_.load(); }
+    // Waits up to 10 s until trickling replies have sent `bytes` in all.
+    bool WaitTrickled(long bytes) const;
 
     // Stops accepting, releases stalled replies and joins every thread.
     void Stop();
@@ -73,6 +78,7 @@ class FixtureServer {
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<int> active_{0};
+    std::atomic<long> trickled_{0};
     std::thread acceptor_;
     mutable std::mutex mutex_;
     std::condition_variable stopped_;
