@@ -26,3 +26,9 @@ scripts/build.sh
 # A fuzz target that no longer builds, or that crashes on its corpus or soon
 # after, fails the run.
 scripts/fuzz.sh all 15
+
+# The Debian package, unpacked and run, where Debian's packaging tools are.
+if command -v dpkg-deb > /dev/null; then
+    scripts/package.sh
+    tests/package/check_package.sh "$(ls -t build/tessaro_*_amd64.deb | head -n 1)"
+fi

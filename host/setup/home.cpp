@@ -57,9 +57,19 @@ std::string FindHome(const std::string& explicitHome) {
     return WithSlash(dataHome) + "tessaro/";
 }
 
+InstalledDefaults InstalledDefaultsFor(const std::string& exeDir) {
+    const fs::path dir = fs::path(WithSlash(exeDir)).parent_path();
+    std::error_code error;
+    if (dir.filename() == "bin" && !fs::is_directory(dir / "defaults", error)) {
+        const std::string prefix = WithSlash(dir.parent_path().string());
+        return {prefix + "share/tessaro/", prefix + "lib/tessaro/kernel/"};
+    }
+    const std::string portable = WithSlash(dir.string());
+    return {portable + "defaults/", portable + "kernel/"};
+}
+
 InstalledDefaults FindInstalledDefaults() {
-    const std::string exeDir = ExecutableDir();
-    return {exeDir + "defaults/", exeDir + "kernel/"};
+    return InstalledDefaultsFor(ExecutableDir());
 }
 
 LayoutResult LayOutHome(const std::string& home, const InstalledDefaults& defaults, bool chinese) {
