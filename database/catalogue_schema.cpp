@@ -34,9 +34,12 @@ std::string DeleteTriggerName(const std::string& strTable) {
     return strTable + "_del";
 }
 
+// Without Addr0: a plug-in lists few entries under one date, and long
+// addresses in random order would make every insert and delete touch pages
+// all over a large index.
 std::string CreateEntryIndex(const std::string& strTable) {
     return "CREATE INDEX IF NOT EXISTS " + QuoteIdentifier(strTable + "_Entry") + " ON " +
-           QuoteIdentifier(strTable) + " (\"Addr0\", \"DllID\", \"AddDate\")";
+           QuoteIdentifier(strTable) + " (\"DllID\", \"AddDate\")";
 }
 
 const std::vector<Migration>& Migrations() {

@@ -5,7 +5,7 @@
 // Per leaf table <t>:
 //  - <t> with the sixteen catalogue columns;
 //  - <t>_AddDate, the date index the table cursor seeks on;
-//  - <t>_Entry on (Addr0, DllID, AddDate), which makes "is this entry stored
+//  - <t>_Entry on (DllID, AddDate), which makes "is this entry stored
 //    already" one lookup;
 //  - <t>_fts, an external-content FTS5 trigram index on Name;
 //  - triggers <t>_ins, <t>_del and <t>_upd that keep <t>_fts and the

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <memory>
 #include <set>
+#include <string_view>
 #include <tuple>
 
 #include "ado_connection.h"
@@ -478,9 +479,10 @@ bool CTorrentTable::DropStoredEntries(TorrentRecordArray& records) {
     const std::string strLookup = "SELECT 1 FROM " + QuoteIdentifier(m_strTableName) +
                                   " WHERE \"Addr0\" IS ?1 AND \"DllID\" = ?2 AND "
                                   "\"AddDate\" = ?3 LIMIT 1";
-    std::set<std::tuple<int32_t, std::string, double>> seen;
-    TorrentRecordArray kept;
-    for (const TorrentRecord& record : records) {
+    std::set<std::tuple<int32_t, std::string_view, double>> seen;
+    std::vector<bool> keep(records.size(), false);
+    for (size_t i = 0; i < records.size(); ++i) {
+        const TorrentRecord& record = records[i];
         if (!seen.emplace(record.DllID, record.Addr0, record.AddDate.m_dt).second) {
             continue;
         }
@@ -493,11 +495,19 @@ bool CTorrentTable::DropStoredEntries(TorrentRecordArray& records) {
             NoteFailure("cannot read table " + m_strTableName);
             return false;
         }
-        if (!found.HasRows()) {
-            kept.push_back(record);
+        keep[i] = !found.HasRows();
+    }
+    // Moved, not copied: a batch is hundreds of records of a dozen strings.
+    size_t nKept = 0;
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (keep[i]) {
+            if (nKept != i) {
+                records[nKept] = std::move(records[i]);
+            }
+            ++nKept;
         }
     }
-    records = std::move(kept);
+    records.resize(nKept);
     return true;
 }
 
