@@ -60,6 +60,7 @@ class ChildProcess {
         [[maybe_unused]] const ssize_t written = write(m_fd, text.data(), text.size());
     }
     void Signal(int nSignal) const { kill(m_pid, nSignal); }
+    pid_t Pid() const { return m_pid; }
 
     // The exit code; -1 when killed by a signal or still running at the
     // deadline.

@@ -52,8 +52,8 @@ TEST(CliDaemon, RefreshesEveryCycleHoldsTheHomeAndStopsCleanlyMidLeaf) {
 
     const auto second = home.Run({"daemon", "--cycle", "1"});
     EXPECT_EQ(second.exitCode, 1);
-    EXPECT_EQ(second.err,
-              "tessaro-cli: another Tessaro is already refreshing " + home.Path() + "\n");
+    EXPECT_EQ(second.err, "tessaro-cli: another Tessaro (process " + std::to_string(daemon.Pid()) +
+                              ") is already refreshing " + home.Path() + "\n");
     EXPECT_EQ(home.Run({"delete", "3", "--clear", "--yes"}).exitCode, 1);
 
     anime.insert(anime.begin(), RowAgo(14, -30));
