@@ -17,6 +17,7 @@
 #include "auto_update.h"
 #include "cli_context.h"
 #include "commands.h"
+#include "indexer_server.h"
 #include "refresh_engine.h"
 #include "refresh_lock.h"
 
@@ -63,12 +64,13 @@ class StopSignals {
 
     bool IsOk() const { return m_bOk; }
 
-    // Sleeps up to `ms`; true when a stop signal has arrived.
-    bool Wait(int ms) {
-        pollfd wake{m_fds[0], POLLIN, 0};
-        const int ready = poll(&wake, 1, std::max(ms, 0));
+    // Sleeps up to `ms` or until `otherFd` (when not -1) is readable; true
+    // when a stop signal has arrived.
+    bool Wait(int ms, int otherFd = -1) {
+        pollfd wake[2] = {{m_fds[0], POLLIN, 0}, {otherFd, POLLIN, 0}};
+        const int ready = poll(wake, otherFd < 0 ? 1 : 2, std::max(ms, 0));
         char byte = 0;
-        return ready > 0 && read(m_fds[0], &byte, 1) == 1;
+        return ready > 0 && (wake[0].revents & POLLIN) && read(m_fds[0], &byte, 1) == 1;
     }
 
   private:
@@ -184,6 +186,15 @@ int RunDaemon(const std::string& home, const DaemonOptions& options) {
         " seconds; next update at " +
         LocalTime(std::max(update.GetNextUpdateTime(), CGlobalConfig::SystemClock())));
 
+    std::unique_ptr<IndexerServer> server;
+    if (!options.serve.empty()) {
+        server = IndexerServer::Start(*context, options.serve, error);
+        if (!server) {
+            return Fail(error);
+        }
+        server->Announce();
+    }
+
     using Clock = std::chrono::steady_clock;
     const auto tickPeriod = [&] {
         return std::chrono::milliseconds(options.tickMs > 0 ? options.tickMs
@@ -193,10 +204,16 @@ int RunDaemon(const std::string& home, const DaemonOptions& options) {
     auto nextTick = Clock::now() + tickPeriod();
     auto nextPoll = Clock::now() + pollPeriod;
     for (;;) {
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::min(nextTick, nextPoll) - Clock::now());
-        if (signals.Wait(static_cast<int>(wait.count()))) {
+        if (const auto due = server ? server->NextPollIn() : std::nullopt) {
+            wait = std::min(wait, *due);
+        }
+        if (signals.Wait(static_cast<int>(wait.count()), server ? server->WakeFd() : -1)) {
             break;
+        }
+        if (server) {
+            server->Poll();
         }
         const auto now = Clock::now();
         if (now >= nextPoll) {

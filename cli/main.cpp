@@ -7,6 +7,7 @@
 #include "cli_context.h"
 #include "commands.h"
 #include "home.h"
+#include "indexer_server.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Tessaro: a local catalogue of BitTorrent index sites", "tessaro-cli"};
@@ -63,6 +64,15 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 600000));
     daemonCommand->add_option("--poll-ms", daemon.pollMs, "milliseconds between refresh polls")
         ->check(CLI::Range(1, 60000));
+    daemonCommand->add_option("--serve", daemon.serve, "serve the indexer API on ADDR:PORT too")
+        ->expected(0, 1)
+        ->default_str(cli::kDefaultListen);
+
+    cli::ServeOptions serve{.listen = cli::kDefaultListen};
+    CLI::App* serveCommand = app.add_subcommand(
+        "serve", "answer indexer API requests over the catalogue and the sites until stopped");
+    serveCommand->add_option("--listen", serve.listen, "ADDR:PORT to listen on")
+        ->capture_default_str();
 
     CLI::App* sites = app.add_subcommand("sites", "print the published sites: name TAB address");
 
@@ -117,6 +127,9 @@ int main(int argc, char** argv) {
     }
     if (*daemonCommand) {
         return cli::RunDaemon(home, daemon);
+    }
+    if (*serveCommand) {
+        return cli::RunServe(home, serve);
     }
     if (*sites) {
         return cli::RunSites(home);
