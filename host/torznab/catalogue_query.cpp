@@ -18,7 +18,8 @@ constexpr int64_t kIndexedCandidates = 2000;
 constexpr size_t kMaxTrigrams = 16;
 
 const char kColumns[] =
-    "\"AddDate\", \"Name\", \"Addr0\", \"WebAddr\", \"Size\", \"Seeds\", \"Peers\", \"DllID\"";
+    "t.\"AddDate\", t.\"Name\", t.\"Addr0\", t.\"WebAddr\", t.\"Size\", t.\"Seeds\", "
+    "t.\"Peers\", t.\"DllID\"";
 
 std::string Quoted(const std::string& name) {
     std::string out = "\"";
