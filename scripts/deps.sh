@@ -9,6 +9,7 @@ packages=(
     libcli11-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     tinyproxy microsocks clang-format
+    libcpp-httplib-dev libpugixml-dev
 )
 
 missing=()

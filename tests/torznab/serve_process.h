@@ -74,6 +74,8 @@ class ServeProcess {
         }
     }
 
+    pid_t Pid() const { return m_pid; }
+
     // SIGTERM, then the exit status (-1 when it had to be killed).
     int Stop() {
         if (m_pid <= 0) {
