@@ -2,11 +2,11 @@
 
 #include <arpa/inet.h>
 
+#include <httplib.h>
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
-#include <httplib.h>
 #include <sstream>
 #include <thread>
 
@@ -34,11 +34,11 @@ constexpr size_t kHttpThreads = 16;
 // The address the client used, when it is a plain host[:port].
 std::string ClientVisibleHost(const httplib::Request& request, const std::string& fallback) {
     const std::string host = request.get_header_value("Host");
-    const bool plain = !host.empty() && host.size() < 256 &&
-                       std::all_of(host.begin(), host.end(), [](char c) {
-                           return std::isalnum(static_cast<unsigned char>(c)) || c == '.' ||
-                                  c == '-' || c == ':' || c == '[' || c == ']';
-                       });
+    const bool plain =
+        !host.empty() && host.size() < 256 && std::all_of(host.begin(), host.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' ||
+                   c == ':' || c == '[' || c == ']';
+        });
     return plain ? host : fallback;
 }
 
@@ -149,10 +149,10 @@ struct IndexerServer::Impl {
             return;
         }
         const auto& feed = std::get<torznab::FeedAnswer>(answer);
-        response.set_content(torznab::RenderFeed(kTitle,
-                                                 "http://" + ClientVisibleHost(request, Authority()),
-                                                 settings.apiKey, feed.offset, feed.items),
-                             "application/rss+xml; charset=utf-8");
+        response.set_content(
+            torznab::RenderFeed(kTitle, "http://" + ClientVisibleHost(request, Authority()),
+                                settings.apiKey, feed.offset, feed.items),
+            "application/rss+xml; charset=utf-8");
     }
 
     void HandleDownload(const httplib::Request& request, httplib::Response& response) {

@@ -38,8 +38,7 @@ constexpr double kRssMbTarget = 150;
 const std::string kCli = TESSARO_CLI;
 int g_misses = 0;
 
-void Report(const char* what, double value, const char* unit, const std::string& target,
-            bool met) {
+void Report(const char* what, double value, const char* unit, const std::string& target, bool met) {
     std::printf("%-24s %12.1f %-5s target %-12s %s\n", what, value, unit, target.c_str(),
                 met ? "ok" : "MISSED");
     g_misses += met ? 0 : 1;
@@ -49,8 +48,8 @@ void Report(const char* what, double value, const char* unit, const std::string&
 // names share titles, so keywords match from a handful to many rows.
 std::vector<std::string> Vocabulary(std::mt19937_64& random) {
     static const char* const kSyllables[] = {
-        "ka", "lo", "mi", "ne", "ru", "sa", "to", "vi", "zen", "dor", "bel", "qua", "fin",
-        "gar", "hex", "jul", "mor", "pat", "ryo", "sil", "tam", "ur", "wex", "yon", "ax", "eb"};
+        "ka",  "lo",  "mi",  "ne",  "ru",  "sa",  "to",  "vi",  "zen", "dor", "bel", "qua", "fin",
+        "gar", "hex", "jul", "mor", "pat", "ryo", "sil", "tam", "ur",  "wex", "yon", "ax",  "eb"};
     std::uniform_int_distribution<size_t> syllable(0, std::size(kSyllables) - 1);
     std::uniform_int_distribution<int> count(2, 4);
     std::vector<std::string> words(3000);
@@ -78,8 +77,9 @@ bool FillCatalogue(const std::string& path, const std::vector<std::string>& tabl
         error = sqlite3_errmsg(db);
         return false;
     }
-    static const char* const kTails[] = {".1080p.WEB-DL.x264", ".720p.HDTV.x265", ".2160p.BluRay",
-                                         ".FLAC", ".PDF", ".iso", ".DVDRip.XviD"};
+    static const char* const kTails[] = {
+        ".1080p.WEB-DL.x264", ".720p.HDTV.x265", ".2160p.BluRay", ".FLAC", ".PDF", ".iso",
+        ".DVDRip.XviD"};
     std::uniform_int_distribution<size_t> word(0, words.size() - 1);
     std::uniform_int_distribution<int> wordCount(2, 5);
     std::uniform_int_distribution<size_t> tail(0, std::size(kTails) - 1);
@@ -89,10 +89,11 @@ bool FillCatalogue(const std::string& path, const std::vector<std::string>& tabl
     const double newest = 47000.0;
     std::uniform_real_distribution<double> jitter(0.0, 0.05);
     for (size_t t = 0; t < tables.size(); ++t) {
-        const std::string sql = "INSERT INTO \"" + tables[t] +
-                                "\" (AddDate, Name, Addr0, WebAddr, Type, Size, RefreshDate, Seeds,"
-                                " Peers, bCompleted, DllID) VALUES (?1, ?2, ?3, ?4, 0, ?5, ?1, ?6, ?7,"
-                                " 0, ?8)";
+        const std::string sql =
+            "INSERT INTO \"" + tables[t] +
+            "\" (AddDate, Name, Addr0, WebAddr, Type, Size, RefreshDate, Seeds,"
+            " Peers, bCompleted, DllID) VALUES (?1, ?2, ?3, ?4, 0, ?5, ?1, ?6, ?7,"
+            " 0, ?8)";
         sqlite3_stmt* raw = nullptr;
         if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
             error = sqlite3_errmsg(db);
@@ -100,8 +101,8 @@ bool FillCatalogue(const std::string& path, const std::vector<std::string>& tabl
         }
         const std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> insert(raw,
                                                                                 &sqlite3_finalize);
-        const int rows = kRows / static_cast<int>(tables.size()) +
-                         (t < kRows % tables.size() ? 1 : 0);
+        const int rows =
+            kRows / static_cast<int>(tables.size()) + (t < kRows % tables.size() ? 1 : 0);
         for (int i = 0; i < rows; ++i) {
             std::string name = "[site" + std::to_string(i % 15) + "]";
             for (int n = wordCount(random); n > 0; --n) {
@@ -111,9 +112,9 @@ bool FillCatalogue(const std::string& path, const std::vector<std::string>& tabl
             const std::string addr = "http://site" + std::to_string(i % 15) + ".invalid/" +
                                      tables[t] + "/" + std::to_string(i);
             const int mb = megabytes(random);
-            const std::string size =
-                mb >= 1024 ? std::to_string(mb / 1024) + "." + std::to_string(mb % 1024 / 103) + "GB"
-                           : std::to_string(mb) + " MB";
+            const std::string size = mb >= 1024 ? std::to_string(mb / 1024) + "." +
+                                                      std::to_string(mb % 1024 / 103) + "GB"
+                                                : std::to_string(mb) + " MB";
             sqlite3_bind_double(raw, 1, newest - 730.0 * (rows - i) / rows + jitter(random));
             sqlite3_bind_text(raw, 2, name.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(raw, 3, addr.c_str(), -1, SQLITE_TRANSIENT);
@@ -179,8 +180,8 @@ int main() {
         return 1;
     }
     home += "/";
-    const auto init = refresh_bench::RunChild({kCli, "--home", home, "init"}, home,
-                                              std::chrono::seconds(120));
+    const auto init =
+        refresh_bench::RunChild({kCli, "--home", home, "init"}, home, std::chrono::seconds(120));
     if (init.exitCode != 0) {
         std::fprintf(stderr, "init failed: %s\n", init.err.c_str());
         return 1;
@@ -233,8 +234,8 @@ int main() {
             client.set_read_timeout(60);
             std::vector<double> mine;
             for (size_t i = static_cast<size_t>(c) * 611; Clock::now() < loadEnd; ++i) {
-                const std::string target = "/api?t=search&apikey=" + *key +
-                                           "&q=" + keywords[i % keywords.size()];
+                const std::string target =
+                    "/api?t=search&apikey=" + *key + "&q=" + keywords[i % keywords.size()];
                 const auto start = Clock::now();
                 const auto result = client.Get(target.c_str());
                 mine.push_back(Seconds(Clock::now() - start) * 1000);

@@ -253,7 +253,8 @@ namespace config {
 
 // Made at the first start from the system's random generator; every request
 // must carry it.
-inline constexpr KeyInfo kIndexerApiKey{.section = "Indexer", .key = "ApiKey", .type = KeyType::kText};
+inline constexpr KeyInfo kIndexerApiKey{
+    .section = "Indexer", .key = "ApiKey", .type = KeyType::kText};
 // 1: every search also asks the sites, as extended=1 does.
 inline constexpr KeyInfo kIndexerSiteSearch{.section = "Indexer",
                                             .key = "SiteSearch",

@@ -38,7 +38,8 @@ std::optional<std::string> FirstValue(const Params& params, const std::string& n
 bool KeyMatches(std::string_view given, std::string_view key) {
     unsigned char difference = given.size() == key.size() ? 0 : 1;
     for (size_t i = 0; i < given.size(); ++i) {
-        difference |= static_cast<unsigned char>(given[i] ^ key[i % (key.empty() ? 1 : key.size())]);
+        difference |=
+            static_cast<unsigned char>(given[i] ^ key[i % (key.empty() ? 1 : key.size())]);
     }
     return difference == 0 && !key.empty();
 }

@@ -14,10 +14,10 @@ struct Named {
 };
 
 constexpr Named kStandardNames[] = {
-    {1000, "Console"},      {2000, "Movies"},         {3000, "Audio"},
-    {3020, "Audio/Video"},  {4000, "PC"},             {4050, "PC/Games"},
-    {5000, "TV"},           {5070, "TV/Anime"},       {5080, "TV/Documentary"},
-    {6000, "XXX"},          {7000, "Books"},          {7030, "Books/Comics"},
+    {1000, "Console"},     {2000, "Movies"},   {3000, "Audio"},
+    {3020, "Audio/Video"}, {4000, "PC"},       {4050, "PC/Games"},
+    {5000, "TV"},          {5070, "TV/Anime"}, {5080, "TV/Documentary"},
+    {6000, "XXX"},         {7000, "Books"},    {7030, "Books/Comics"},
     {8000, "Other"},
 };
 
@@ -28,12 +28,12 @@ struct InstalledLeaf {
 
 // The leaves data/global.ini installs.
 constexpr InstalledLeaf kInstalledLeaves[] = {
-    {"games_pc", 4050},         {"games_console", 1000},     {"games_extras", 4050},
-    {"video_films", 2000},      {"video_series", 5000},      {"video_variety", 5000},
-    {"video_documentary", 5000}, {"video_other", 8000},      {"anime_animation", 5070},
-    {"anime_comics", 7000},     {"music_pop", 3000},         {"music_videos", 3000},
-    {"music_classical", 3000},  {"music_concerts", 3000},    {"music_soundtracks", 3000},
-    {"music_all", 3000},        {"other_books", 7000},       {"other_misc", 8000},
+    {"games_pc", 4050},          {"games_console", 1000},  {"games_extras", 4050},
+    {"video_films", 2000},       {"video_series", 5000},   {"video_variety", 5000},
+    {"video_documentary", 5000}, {"video_other", 8000},    {"anime_animation", 5070},
+    {"anime_comics", 7000},      {"music_pop", 3000},      {"music_videos", 3000},
+    {"music_classical", 3000},   {"music_concerts", 3000}, {"music_soundtracks", 3000},
+    {"music_all", 3000},         {"other_books", 7000},    {"other_misc", 8000},
     {"other_software", 4000},
 };
 
@@ -81,9 +81,8 @@ CCategoryMap::CCategoryMap(CGlobalConfig& config) {
             if (standard < key.minValue || standard > key.maxValue) {
                 standard = fallback;
             }
-            m_leaves.push_back(
-                {leaf, 100000 + leaf->m_nCategoryId * 100 + leaf->m_nSubIndex,
-                 static_cast<int>(standard)});
+            m_leaves.push_back({leaf, 100000 + leaf->m_nCategoryId * 100 + leaf->m_nSubIndex,
+                                static_cast<int>(standard)});
         }
     }
 }
@@ -92,9 +91,9 @@ std::vector<const LeafCategory*> CCategoryMap::Select(const std::vector<int>& re
     std::vector<const LeafCategory*> selected;
     for (const LeafCategory& leaf : m_leaves) {
         const bool wanted =
-            requested.empty() ||
-            std::any_of(requested.begin(), requested.end(), [&](int id) {
-                return id == leaf.ownId || id == leaf.standard || id == ParentCategory(leaf.standard);
+            requested.empty() || std::any_of(requested.begin(), requested.end(), [&](int id) {
+                return id == leaf.ownId || id == leaf.standard ||
+                       id == ParentCategory(leaf.standard);
             });
         if (wanted) {
             selected.push_back(&leaf);

@@ -37,7 +37,8 @@ int HexValue(char c) {
 std::string EncodeToken(const DownloadRef& ref) {
     std::string payload;
     if (const auto* row = std::get_if<CatalogueRowRef>(&ref)) {
-        payload = kCatalogueTag + (kSeparator + row->table) + kSeparator + std::to_string(row->rowId);
+        payload =
+            kCatalogueTag + (kSeparator + row->table) + kSeparator + std::to_string(row->rowId);
     } else {
         const auto& site = std::get<SiteResultRef>(ref);
         payload = kSiteTag + (kSeparator + std::to_string(site.dllId)) + kSeparator + site.addr0;

@@ -108,19 +108,19 @@ void CIndexerService::FinishSearch(SiteSearch& search) {
         listed.insert(item.guid);
     }
     const std::vector<const LeafCategory*> selected = m_categories.Select(search.query.categories);
-    const bool otherWanted = search.query.categories.empty() ||
-                             std::find(search.query.categories.begin(),
-                                       search.query.categories.end(),
-                                       kOtherCategory) != search.query.categories.end();
+    const bool otherWanted =
+        search.query.categories.empty() ||
+        std::find(search.query.categories.begin(), search.query.categories.end(), kOtherCategory) !=
+            search.query.categories.end();
     for (const CSearchSession::ResultRow& row : search.session->GetRows()) {
         if (static_cast<int>(items.size()) >= search.query.limit) {
             break;
         }
         const TorrentRecord& record = row.record;
         const LeafCategory* leaf = m_categories.FindBySlot(record.Type);
-        const bool wanted = leaf ? std::find(selected.begin(), selected.end(), leaf) !=
-                                       selected.end()
-                                 : otherWanted;
+        const bool wanted =
+            leaf ? std::find(selected.begin(), selected.end(), leaf) != selected.end()
+                 : otherWanted;
         if (!wanted || record.Addr0.empty() ||
             !listed.insert(Guid(record.DllID, record.Addr0)).second) {
             continue;
@@ -187,8 +187,9 @@ void CIndexerService::FinishDownload(std::vector<Download>::iterator it, Answer 
     it->job.Complete(std::move(answer));
     const std::string addr0 = it->addr0;
     m_downloads.erase(it);
-    const bool stillWanted = std::any_of(m_downloads.begin(), m_downloads.end(),
-                                         [&](const Download& other) { return other.addr0 == addr0; });
+    const bool stillWanted =
+        std::any_of(m_downloads.begin(), m_downloads.end(),
+                    [&](const Download& other) { return other.addr0 == addr0; });
     if (const std::optional<size_t> task = m_tasks.FindTask(addr0); task && !stillWanted) {
         m_tasks.DeleteTask(*task);
     }
@@ -224,7 +225,8 @@ void CIndexerService::Poll() {
             if (remembered != m_siteResults.end()) {
                 remembered->second.FileName = task.FileName;
             }
-            FinishDownload(it, FileAnswer{m_tasks.GetTorrentPath(task), task.FileName + ".torrent"});
+            FinishDownload(it,
+                           FileAnswer{m_tasks.GetTorrentPath(task), task.FileName + ".torrent"});
         } else if (state == CDownloadTasks::kFailed) {
             FinishDownload(it, ApiError{kUnknownError, "The site gave no torrent file"});
         } else if (state == CDownloadTasks::kStopped ||

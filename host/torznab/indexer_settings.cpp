@@ -53,8 +53,10 @@ std::string MakeApiKey() {
 
 bool LoadIndexerSettings(CIniFile& config, IndexerSettings& settings, std::string& error) {
     settings.siteSearchAlways = ReadInteger(config, config::kIndexerSiteSearch) != 0;
-    settings.siteSearchTime = std::chrono::seconds(ReadInteger(config, config::kIndexerSiteSearchTime));
-    settings.maxSiteSearches = static_cast<int>(ReadInteger(config, config::kIndexerMaxSiteSearches));
+    settings.siteSearchTime =
+        std::chrono::seconds(ReadInteger(config, config::kIndexerSiteSearchTime));
+    settings.maxSiteSearches =
+        static_cast<int>(ReadInteger(config, config::kIndexerMaxSiteSearches));
     settings.downloadTime = std::chrono::seconds(ReadInteger(config, config::kIndexerDownloadTime));
 
     const config::KeyInfo& keyInfo = config::kIndexerApiKey;

@@ -52,8 +52,8 @@ size_t SequenceLength(std::string_view text, size_t i, char32_t& code) {
 }
 
 bool XmlAllows(char32_t code) {
-    return code == 0x09 || code == 0x0A || code == 0x0D || (code >= 0x20 && code != 0xFFFE &&
-                                                            code != 0xFFFF);
+    return code == 0x09 || code == 0x0A || code == 0x0D ||
+           (code >= 0x20 && code != 0xFFFE && code != 0xFFFF);
 }
 
 std::optional<int> UnitPower(std::string unit) {

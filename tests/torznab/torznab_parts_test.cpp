@@ -54,7 +54,8 @@ TEST(ItemFields, DatesCarryTheLocalOffsetOfTheirDay) {
         OleDate date;
         const char* text;
     } cases[] = {
-        {"Asia/Shanghai", OleDate::FromFields(2024, 3, 5, 7, 8, 9), "Tue, 05 Mar 2024 07:08:09 +0800"},
+        {"Asia/Shanghai", OleDate::FromFields(2024, 3, 5, 7, 8, 9),
+         "Tue, 05 Mar 2024 07:08:09 +0800"},
         {"America/New_York", OleDate::FromFields(2024, 7, 1, 23, 0, 0),
          "Mon, 01 Jul 2024 23:00:00 -0400"},
         {"America/New_York", OleDate::FromFields(2024, 1, 1, 0, 0, 1),
@@ -106,9 +107,10 @@ TEST(DownloadToken, RoundTripsAndRefusesWhatItCannotHaveMade) {
         EXPECT_EQ(DecodeToken(token), ref) << token;
     }
     for (const std::string& bad :
-         {std::string(""), std::string("abc"), std::string("zz"), EncodeToken(CatalogueRowRef{"t", 0}),
-          EncodeToken(CatalogueRowRef{"", 5}), EncodeToken(SiteResultRef{1, ""}),
-          EncodeToken(SiteResultRef{-1, "x"}), std::string(10000, 'a')}) {
+         {std::string(""), std::string("abc"), std::string("zz"),
+          EncodeToken(CatalogueRowRef{"t", 0}), EncodeToken(CatalogueRowRef{"", 5}),
+          EncodeToken(SiteResultRef{1, ""}), EncodeToken(SiteResultRef{-1, "x"}),
+          std::string(10000, 'a')}) {
         EXPECT_FALSE(DecodeToken(bad)) << bad;
     }
 }
@@ -128,7 +130,8 @@ TEST(ApiRequest, EveryHostileParameterGivesItsError) {
         {{{"t", "search"}, {"apikey", key}, {"limit", "0"}}, kIncorrectParameter},
         {{{"t", "search"}, {"apikey", key}, {"limit", "101"}}, kIncorrectParameter},
         {{{"t", "search"}, {"apikey", key}, {"limit", "-1"}}, kIncorrectParameter},
-        {{{"t", "search"}, {"apikey", key}, {"limit", "99999999999999999999"}}, kIncorrectParameter},
+        {{{"t", "search"}, {"apikey", key}, {"limit", "99999999999999999999"}},
+         kIncorrectParameter},
         {{{"t", "search"}, {"apikey", key}, {"offset", "x"}}, kIncorrectParameter},
         {{{"t", "search"}, {"apikey", key}, {"q", longQ}}, kIncorrectParameter},
         {{{"t", "search"}, {"apikey", key}, {"cat", "2000,tv"}}, kIncorrectParameter},
@@ -178,7 +181,8 @@ TEST(RequestQueue, AnswersComeBackAndLateOnesAreAbandoned) {
     CRequestQueue queue;
     ASSERT_TRUE(queue.IsOk());
     std::optional<Answer> answered;
-    std::thread waiter([&] { answered = queue.Submit(DownloadWork{"ab"}, std::chrono::seconds(30)); });
+    std::thread waiter(
+        [&] { answered = queue.Submit(DownloadWork{"ab"}, std::chrono::seconds(30)); });
     std::vector<CRequestQueue::Job> jobs;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (jobs.empty() && std::chrono::steady_clock::now() < deadline) {
@@ -209,7 +213,8 @@ TEST(RequestQueue, AnswersComeBackAndLateOnesAreAbandoned) {
 class CatalogueQueryTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string dir = (std::filesystem::temp_directory_path() / "tessaro-query-XXXXXX").string();
+        std::string dir =
+            (std::filesystem::temp_directory_path() / "tessaro-query-XXXXXX").string();
         ASSERT_NE(mkdtemp(dir.data()), nullptr);
         m_dir = dir + "/";
         std::ofstream(m_dir + "global.ini")
@@ -219,8 +224,8 @@ class CatalogueQueryTest : public ::testing::Test {
             << "[FILETYPE2]\nname=Other\nid=5\nsubcount=1\n"
             << "sub_name1=Misc\nsub_dbasename1=other_misc\nsub_indexercat1=12\n";
         std::string error;
-        ASSERT_TRUE(CreateCatalogue(m_dir + "websdata.db", {"video_films", "mine", "other_misc"},
-                                    error))
+        ASSERT_TRUE(
+            CreateCatalogue(m_dir + "websdata.db", {"video_films", "mine", "other_misc"}, error))
             << error;
         CTorrentTable::SetDatabasePath(m_dir + "websdata.db");
         m_config = std::make_unique<CGlobalConfig>(m_dir + "global.ini");
@@ -312,7 +317,7 @@ TEST_F(CatalogueQueryTest, LeavesTakeTheirCategoriesAndRequestsSelectThem) {
         std::vector<int> requested;
         std::vector<int> own;
     } cases[] = {
-        {{}, {100201, 100202, 100501}}, {{5000}, {100202}},         {{5070, 8000}, {100202, 100501}},
+        {{}, {100201, 100202, 100501}}, {{5000}, {100202}}, {{5070, 8000}, {100202, 100501}},
         {{100201}, {100201}},           {{4000, 1}, {}},
     };
     for (const auto& c : cases) {

@@ -221,8 +221,8 @@ class TorznabServe : public ::testing::Test {
     // A stored row of the site's plug-in, from `list --json` over every leaf.
     static nlohmann::json StoredRow(const std::string& tag) {
         for (int category = 1; category <= 5; ++category) {
-            const auto list = s_home->Run({"list", std::to_string(category), "--json", "--limit",
-                                           "100000"});
+            const auto list =
+                s_home->Run({"list", std::to_string(category), "--json", "--limit", "100000"});
             for (const std::string& line : Lines(list.out)) {
                 const nlohmann::json row = nlohmann::json::parse(line);
                 if (row["Name"].get<std::string>().rfind("[" + tag + "]", 0) == 0) {
@@ -239,8 +239,8 @@ class TorznabServe : public ::testing::Test {
         const std::string guid =
             std::to_string(row["DllID"].get<int>()) + ":" + row["Addr0"].get<std::string>();
         for (const Item& item :
-             Items(Api("t=search&limit=100&q=" + httplib::detail::encode_query_param(
-                                                     row["Name"].get<std::string>())))) {
+             Items(Api("t=search&limit=100&q=" +
+                       httplib::detail::encode_query_param(row["Name"].get<std::string>())))) {
             if (item.guid == guid) {
                 EXPECT_EQ(item.link, item.enclosure);
                 return item.link.substr(item.link.find("/dl/"));
@@ -279,12 +279,12 @@ TEST_F(TorznabServe, CapsListsEveryLeafUnderItsStandardCategory) {
         }
     }
     const std::map<std::string, std::string> expected = {
-        {"PC Games", "4000"},    {"Console Games", "1000"}, {"Game Extras", "4000"},
-        {"Films", "2000"},       {"TV Series", "5000"},     {"Variety Shows", "5000"},
-        {"Documentaries", "5000"}, {"Other Video", "8000"}, {"Animation", "5000"},
-        {"Comics", "7000"},      {"Pop Music", "3000"},     {"Music Videos", "3000"},
-        {"Classical", "3000"},   {"Concerts", "3000"},      {"Soundtracks", "3000"},
-        {"Music", "3000"},       {"Books", "7000"},         {"Other", "8000"},
+        {"PC Games", "4000"},      {"Console Games", "1000"}, {"Game Extras", "4000"},
+        {"Films", "2000"},         {"TV Series", "5000"},     {"Variety Shows", "5000"},
+        {"Documentaries", "5000"}, {"Other Video", "8000"},   {"Animation", "5000"},
+        {"Comics", "7000"},        {"Pop Music", "3000"},     {"Music Videos", "3000"},
+        {"Classical", "3000"},     {"Concerts", "3000"},      {"Soundtracks", "3000"},
+        {"Music", "3000"},         {"Books", "7000"},         {"Other", "8000"},
         {"Software", "4000"},
     };
     EXPECT_EQ(parentOfLeaf, expected);
@@ -347,9 +347,8 @@ TEST_F(TorznabServe, HostileInputGivesItsErrorAndTheServerGoesOn) {
     for (const auto& c : cases) {
         EXPECT_EQ(ErrorCode(Api(c.query, c.withKey)), c.code) << c.query;
     }
-    for (const std::string& target :
-         {"/dl/00?apikey=" + s_key, "/dl/zz?apikey=" + s_key, "/dl/" + std::string(9000, 'a') +
-                                                                "?apikey=" + s_key}) {
+    for (const std::string& target : {"/dl/00?apikey=" + s_key, "/dl/zz?apikey=" + s_key,
+                                      "/dl/" + std::string(9000, 'a') + "?apikey=" + s_key}) {
         const auto result = Get(target);
         ASSERT_TRUE(result);
         EXPECT_NE(result->status, 200) << target.substr(0, 40);
@@ -368,7 +367,8 @@ TEST_F(TorznabServe, DownloadsAreByteExactThroughEveryWayToTheFile) {
     // lark: the row's detail page links the file.
     const nlohmann::json lark = StoredRow("lark");
     const std::string larkTorrent = Torrent("lark");
-    s_sites->Get(lark["Addr0"].get<std::string>(), lark_pages::DetailPage("show/Down.asp?id=9&t=1"));
+    s_sites->Get(lark["Addr0"].get<std::string>(),
+                 lark_pages::DetailPage("show/Down.asp?id=9&t=1"));
     s_sites->Get(s_sites->Url("/lark/show/Down.asp?id=9&t=1"), larkTorrent);
     // wren: the link answers with a form whose post gives the file.
     const nlohmann::json wren = StoredRow("wren");
@@ -403,9 +403,10 @@ TEST_F(TorznabServe, DownloadsAreByteExactThroughEveryWayToTheFile) {
 
 TEST_F(TorznabServe, ExtendedSearchAddsSiteResultsThatDownloadFromTheirMirrors) {
     const std::string keyword = "mirror";
-    s_sites->Serve("GET", "/heronsvc/" + FillSearch(heron::kSite.searchPath, keyword), "",
-                   Page(heron_pages::SearchAnswer(
-                       {{"7002", "2024/06", "2048", std::time(nullptr) - 3600, 1, 1, "镜像", ""}})));
+    s_sites->Serve(
+        "GET", "/heronsvc/" + FillSearch(heron::kSite.searchPath, keyword), "",
+        Page(heron_pages::SearchAnswer(
+            {{"7002", "2024/06", "2048", std::time(nullptr) - 3600, 1, 1, "镜像", ""}})));
     const std::string path = "download.php?s=2024/06&attachmentid=7002";
     const std::string torrent = Torrent("heron");
     s_sites->Get(s_sites->Url("/heronm1/" + path), "<html>busy</html>");
