@@ -40,6 +40,12 @@ class StopSignalFd {
 
     int Fd() const { return m_fd; }
 
+    // Takes the arrived signal, so it is not delivered once unblocked.
+    bool Take() {
+        signalfd_siginfo info{};
+        return read(m_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info);
+    }
+
   private:
     int m_fd = -1;
     sigset_t m_previous{};
@@ -68,7 +74,7 @@ int RunServe(const std::string& home, const ServeOptions& options) {
         if (poll(ready, 2, due ? static_cast<int>(due->count()) : -1) < 0 && errno != EINTR) {
             return Fail("waiting for requests failed");
         }
-        if (ready[0].revents & POLLIN) {
+        if ((ready[0].revents & POLLIN) && stop.Take()) {
             break;
         }
         server->Poll();
