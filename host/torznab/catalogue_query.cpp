@@ -11,9 +11,14 @@
 namespace torznab {
 namespace {
 
-// Up to this many trigram candidates a table answers from its index; more
-// candidates mean a common word, which the date walk finds sooner.
-constexpr int64_t kIndexedCandidates = 2000;
+// A table answers from its trigram index when reading every candidate costs
+// less than walking its date index to the rows it has to give: with c
+// candidates among n rows, the walk reads about n / c rows per row given.
+// Counting stops at this many candidates, which only a common word reaches.
+constexpr int64_t kMaxCountedCandidates = 4000;
+// Pages of the read connection's cache (32 MB): the indexes' upper levels
+// and the recent rows stay in memory between requests.
+constexpr const char kCacheSize[] = "PRAGMA cache_size = -32768";
 // Trigrams beyond these narrow a candidate set no further worth the cost.
 constexpr size_t kMaxTrigrams = 16;
 
@@ -136,6 +141,7 @@ bool CCatalogueQuery::Open(const std::string& path, std::string& error) {
         error = "cannot open the catalogue " + path;
         return false;
     }
+    m_connection.Execute(kCacheSize);
     return true;
 }
 
@@ -167,12 +173,16 @@ std::vector<CatalogueRow> CCatalogueQuery::Newest(const std::vector<const LeafCa
         if (!trigrams.empty()) {
             CAdoRecordSet count;
             AdoVariant candidates;
+            const int64_t rows = leaves[i]->leaf->m_Table.Count();
+            // Each table gives about its share of the page, and at least one row.
+            const int64_t share = wanted / static_cast<int64_t>(leaves.size()) + 1;
             indexed = count.Attach(m_connection.Execute(
                           "SELECT count(*) AS n FROM (SELECT 1 FROM " + fts + " WHERE " + fts +
                               " MATCH ?1 LIMIT ?2)",
-                          {AdoVariant::Text(trigrams), AdoVariant::Int64(kIndexedCandidates)})) &&
+                          {AdoVariant::Text(trigrams), AdoVariant::Int64(kMaxCountedCandidates)})) &&
                       !count.IsEOF() && count.GetValue("n", candidates) &&
-                      candidates.nValue < kIndexedCandidates;
+                      candidates.nValue < kMaxCountedCandidates &&
+                      candidates.nValue * candidates.nValue <= rows * share;
         }
         std::string sql;
         if (indexed) {
