@@ -423,4 +423,18 @@ TEST_F(TorznabServe, ExtendedSearchAddsSiteResultsThatDownloadFromTheirMirrors) 
     EXPECT_EQ(file->body, torrent);
 }
 
+TEST_F(TorznabServe, TheDaemonRefreshesAndServesFromOneProcess) {
+    ServeProcess daemon({TESSARO_CLI_PATH, "--home", s_home->Path(), "daemon", "--cycle", "1000",
+                         "--serve", "127.0.0.1:0"});
+    const auto api = daemon.WaitForLine("serving the indexer API at http://127.0.0.1:",
+                                        std::chrono::seconds(60));
+    ASSERT_TRUE(api);
+    httplib::Client client("127.0.0.1", std::stoi(*api));
+    client.set_read_timeout(60);
+    const auto result = client.Get(("/api?t=search&q=known&apikey=" + s_key).c_str());
+    ASSERT_TRUE(result);
+    EXPECT_EQ(Items(result->body).size(), 3u);
+    EXPECT_EQ(daemon.Stop(), 0);
+}
+
 }  // namespace
