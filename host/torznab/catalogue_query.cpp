@@ -176,13 +176,14 @@ std::vector<CatalogueRow> CCatalogueQuery::Newest(const std::vector<const LeafCa
             const int64_t rows = leaves[i]->leaf->m_Table.Count();
             // Each table gives about its share of the page, and at least one row.
             const int64_t share = wanted / static_cast<int64_t>(leaves.size()) + 1;
-            indexed = count.Attach(m_connection.Execute(
-                          "SELECT count(*) AS n FROM (SELECT 1 FROM " + fts + " WHERE " + fts +
-                              " MATCH ?1 LIMIT ?2)",
-                          {AdoVariant::Text(trigrams), AdoVariant::Int64(kMaxCountedCandidates)})) &&
-                      !count.IsEOF() && count.GetValue("n", candidates) &&
-                      candidates.nValue < kMaxCountedCandidates &&
-                      candidates.nValue * candidates.nValue <= rows * share;
+            indexed =
+                count.Attach(m_connection.Execute(
+                    "SELECT count(*) AS n FROM (SELECT 1 FROM " + fts + " WHERE " + fts +
+                        " MATCH ?1 LIMIT ?2)",
+                    {AdoVariant::Text(trigrams), AdoVariant::Int64(kMaxCountedCandidates)})) &&
+                !count.IsEOF() && count.GetValue("n", candidates) &&
+                candidates.nValue < kMaxCountedCandidates &&
+                candidates.nValue * candidates.nValue <= rows * share;
         }
         std::string sql;
         if (indexed) {
