@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libcurl4-openssl-dev libpcre2-dev libsqlite3-dev sqlite3
     libcli11-dev nlohmann-json3-dev
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev duktape-dev
     tinyproxy microsocks clang-format
     libcpp-httplib-dev libpugixml-dev
 )

@@ -194,6 +194,13 @@ inline constexpr KeyInfo kInternalWebOpen{.section = "WebCfg",
                                           .defaultValue = 1,
                                           .bits = 32};
 
+// Parts of advertising networks' host names that the advertising test looks
+// for besides "/ad", separated by blanks or commas; missing or empty gives
+// kDefaultAdHostFragments. The program only reads it, so it stays out of
+// kAllKeys, whose keys every save writes.
+inline constexpr KeyInfo kAdHostFragments{
+    .section = "WebCfg", .key = "AdHostFragments", .type = KeyType::kText};
+
 inline constexpr KeyInfo kSearchListCount{.section = "SEARCHLIST",
                                           .key = "count",
                                           .type = KeyType::kInteger,
@@ -209,6 +216,10 @@ inline constexpr KeyInfo kSearchListEntry{
 // of the day before, all others, and one stored but unused.
 inline constexpr std::array<uint32_t, 5> kDefaultDataColors = {0x00FF0000, 0x000080FF, 0x00AF00AF,
                                                                0x00FF0080, 0x006BB7BD};
+
+inline constexpr std::array<const char*, 7> kDefaultAdHostFragments = {
+    ".doubleclick.net", "googlesyndication.com", "googleadservices.com", ".adnxs.com",
+    ".2mdn.net/",       ".criteo.com/",          ".taboola.com/"};
 
 inline constexpr std::array kAllKeys = {
     kFileTypeCount,
