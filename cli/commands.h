@@ -46,6 +46,7 @@ struct DaemonOptions {
     std::string testUrl;    // empty: [UpdateData] TestAddr, else the default page
     int tickMs = 0;         // 0: the scheduler's own period (5 s, then 10 s)
     int pollMs = 500;
+    std::string serve;  // "ADDR:PORT": serve the indexer API too; empty: do not
 };
 int RunDaemon(const std::string& home, const DaemonOptions& options);
 
@@ -68,5 +69,10 @@ struct FetchOptions {
     int pollMs = 500;
 };
 int RunFetch(const std::string& home, const FetchOptions& options);
+
+struct ServeOptions {
+    std::string listen;  // ADDR:PORT
+};
+int RunServe(const std::string& home, const ServeOptions& options);
 
 }  // namespace cli

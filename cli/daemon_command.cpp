@@ -11,6 +11,7 @@
 #include "auto_update.h"
 #include "cli_context.h"
 #include "commands.h"
+#include "indexer_server.h"
 #include "leaf_reports.h"
 #include "refresh_engine.h"
 #include "refresh_lock.h"
@@ -134,6 +135,15 @@ int RunDaemon(const std::string& home, const DaemonOptions& options) {
         " seconds; next update at " +
         LocalTime(std::max(update.GetNextUpdateTime(), CGlobalConfig::SystemClock())));
 
+    std::unique_ptr<IndexerServer> server;
+    if (!options.serve.empty()) {
+        server = IndexerServer::Start(*context, options.serve, error);
+        if (!server) {
+            return Fail(error);
+        }
+        server->Announce();
+    }
+
     using Clock = std::chrono::steady_clock;
     const auto tickPeriod = [&] {
         return std::chrono::milliseconds(options.tickMs > 0 ? options.tickMs
@@ -143,10 +153,16 @@ int RunDaemon(const std::string& home, const DaemonOptions& options) {
     auto nextTick = Clock::now() + tickPeriod();
     auto nextPoll = Clock::now() + pollPeriod;
     for (;;) {
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::min(nextTick, nextPoll) - Clock::now());
-        if (signals.Wait(static_cast<int>(wait.count()))) {
+        if (const auto due = server ? server->NextPollIn() : std::nullopt) {
+            wait = std::min(wait, *due);
+        }
+        if (signals.Wait(static_cast<int>(wait.count()), server ? server->WakeFd() : -1)) {
             break;
+        }
+        if (server) {
+            server->Poll();
         }
         const auto now = Clock::now();
         if (now >= nextPoll) {

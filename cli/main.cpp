@@ -7,6 +7,7 @@
 #include "cli_context.h"
 #include "commands.h"
 #include "home.h"
+#include "indexer_server.h"
 #include "option_checks.h"
 
 int main(int argc, char** argv) {
@@ -76,6 +77,15 @@ int main(int argc, char** argv) {
         ->check(cli::WholeNumber(1, 600000));
     daemonCommand->add_option("--poll-ms", daemon.pollMs, "milliseconds between refresh polls")
         ->check(cli::WholeNumber(1, 60000));
+    daemonCommand->add_option("--serve", daemon.serve, "serve the indexer API on ADDR:PORT too")
+        ->expected(0, 1)
+        ->default_str(cli::kDefaultListen);
+
+    cli::ServeOptions serve{.listen = cli::kDefaultListen};
+    CLI::App* serveCommand = app.add_subcommand(
+        "serve", "answer indexer API requests over the catalogue and the sites until stopped");
+    serveCommand->add_option("--listen", serve.listen, "ADDR:PORT to listen on")
+        ->capture_default_str();
 
     CLI::App* sites = app.add_subcommand("sites", "print the published sites: name TAB address");
 
@@ -131,6 +141,9 @@ int main(int argc, char** argv) {
     }
     if (*daemonCommand) {
         return cli::RunDaemon(home, daemon);
+    }
+    if (*serveCommand) {
+        return cli::RunServe(home, serve);
     }
     if (*sites) {
         return cli::RunSites(home);

@@ -47,11 +47,11 @@ StopSignals::~StopSignals() {
     close(m_fds[1]);
 }
 
-bool StopSignals::Wait(int ms) {
-    pollfd wake{m_fds[0], POLLIN, 0};
-    const int ready = poll(&wake, 1, std::max(ms, 0));
+bool StopSignals::Wait(int ms, int otherFd) {
+    pollfd wake[2] = {{m_fds[0], POLLIN, 0}, {otherFd, POLLIN, 0}};
+    const int ready = poll(wake, otherFd < 0 ? 1 : 2, std::max(ms, 0));
     char byte = 0;
-    return ready > 0 && read(m_fds[0], &byte, 1) == 1;
+    return ready > 0 && (wake[0].revents & POLLIN) && read(m_fds[0], &byte, 1) == 1;
 }
 
 }  // namespace cli

@@ -17,8 +17,9 @@ class StopSignals {
 
     bool IsOk() const { return m_bOk; }
 
-    // Sleeps up to `ms`; true when a stop signal has arrived.
-    bool Wait(int ms);
+    // Sleeps up to `ms` or until `otherFd` (when not -1) is readable; true
+    // when a stop signal has arrived.
+    bool Wait(int ms, int otherFd = -1);
 
   private:
     int m_fds[2] = {-1, -1};

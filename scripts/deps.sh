@@ -12,6 +12,7 @@ packages=(
     clang-14 libclang-rt-14-dev
     qt6-base-dev qt6-svg-dev xvfb xauth fonts-noto-cjk
     dpkg-dev lintian desktop-file-utils appstream librsvg2-bin
+    libcpp-httplib-dev libpugixml-dev
 )
 
 missing=()

@@ -257,3 +257,57 @@ inline constexpr std::array kAllKeys = {
 };
 
 }  // namespace config
+
+// The indexer's keys (tessaro-cli serve). CGlobalConfig neither loads nor
+// saves them: the indexer reads them at its start and writes only the key.
+namespace config {
+
+// Made at the first start from the system's random generator; every request
+// must carry it.
+inline constexpr KeyInfo kIndexerApiKey{
+    .section = "Indexer", .key = "ApiKey", .type = KeyType::kText};
+// 1: every search also asks the sites, as extended=1 does.
+inline constexpr KeyInfo kIndexerSiteSearch{.section = "Indexer",
+                                            .key = "SiteSearch",
+                                            .type = KeyType::kInteger,
+                                            .defaultValue = 0,
+                                            .bits = 32,
+                                            .minValue = 0,
+                                            .maxValue = 1};
+// Seconds a search waits for the sites before it answers with what came.
+inline constexpr KeyInfo kIndexerSiteSearchTime{.section = "Indexer",
+                                                .key = "SiteSearchTime",
+                                                .type = KeyType::kInteger,
+                                                .defaultValue = 10,
+                                                .bits = 32,
+                                                .minValue = 1,
+                                                .maxValue = 120};
+// Site searches running at once; further searches answer local rows only.
+inline constexpr KeyInfo kIndexerMaxSiteSearches{.section = "Indexer",
+                                                 .key = "MaxSiteSearches",
+                                                 .type = KeyType::kInteger,
+                                                 .defaultValue = 2,
+                                                 .bits = 32,
+                                                 .minValue = 0,
+                                                 .maxValue = 16,
+                                                 .outOfRange = OutOfRange::kClamp};
+// Seconds a torrent-file download may take before the request fails.
+inline constexpr KeyInfo kIndexerDownloadTime{.section = "Indexer",
+                                              .key = "DownloadTime",
+                                              .type = KeyType::kInteger,
+                                              .defaultValue = 60,
+                                              .bits = 32,
+                                              .minValue = 1,
+                                              .maxValue = 600};
+// The indexer category of a leaf: a standard category number. A leaf of the
+// installed tree without the key takes its own standard category (see the
+// indexer's category map); any other leaf takes this default, "other".
+inline constexpr KeyInfo kSubIndexerCategory{.section = "FILETYPE%d",
+                                             .key = "sub_indexercat%d",
+                                             .type = KeyType::kInteger,
+                                             .defaultValue = 8000,
+                                             .bits = 32,
+                                             .minValue = 1000,
+                                             .maxValue = 8999};
+
+}  // namespace config
