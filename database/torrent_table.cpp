@@ -28,6 +28,10 @@ constexpr int32_t kDeleteBatchRows = 20000;
 // other statics still find it.
 struct SharedState {
     std::unique_ptr<CAdoConnection> pConnection;
+    // Asks data_version only: the shared connection's table cursors hold a
+    // read transaction while they stand on a row, and a connection inside a
+    // read transaction never sees the value move.
+    std::unique_ptr<CAdoConnection> pWatcher;
     bool bConnected = false;
     int16_t nLiveTables = 0;
     std::string strDatabasePath;
@@ -294,6 +298,7 @@ CTorrentTable::~CTorrentTable() {
             Shared().bConnected = false;
         }
         Shared().pConnection.reset();
+        Shared().pWatcher.reset();
     }
 }
 
@@ -305,6 +310,7 @@ void CTorrentTable::SetDatabasePath(const std::string& strPath) {
     if (Shared().pConnection) {
         Shared().pConnection->Close();
     }
+    Shared().pWatcher.reset();
     Shared().bConnected = false;
 }
 
@@ -344,7 +350,15 @@ std::optional<int64_t> CTorrentTable::DataVersion() {
     if (!Connect()) {
         return std::nullopt;
     }
-    return Shared().pConnection->GetDataVersion();
+    SharedState& shared = Shared();
+    if (!shared.pWatcher || !shared.pWatcher->IsOpen()) {
+        shared.pWatcher = std::make_unique<CAdoConnection>();
+        if (!shared.pWatcher->Open(shared.strDatabasePath, -1)) {
+            shared.pWatcher.reset();
+            return std::nullopt;
+        }
+    }
+    return shared.pWatcher->GetDataVersion();
 }
 
 bool CTorrentTable::Open() {

@@ -55,8 +55,10 @@ class CTorrentTable {
     // The last failure of the shared connection as one sentence (a refused
     // schema version, the database's error text); empty when none.
     static std::string LastError();
-    // The catalogue's data_version (see CAdoConnection::GetDataVersion),
-    // connecting first; nullopt without a catalogue.
+    // The catalogue's data_version (see CAdoConnection::GetDataVersion) as a
+    // connection of its own sees it: it moves with every commit to the file,
+    // this process's included, whatever the table cursors stand on; nullopt
+    // without a catalogue.
     static std::optional<int64_t> DataVersion();
 
     // Opens the table's cursor (newest first) unless it is open already, in

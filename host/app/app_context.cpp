@@ -8,9 +8,8 @@ std::unique_ptr<CAppContext> CAppContext::Open(const std::string& strHome, std::
     std::error_code ignored;
     if (!std::filesystem::exists(strHome + "kernel/global.ini", ignored)) {
         const bool bChinese = texts::GetLanguage() == texts::Language::kChinese;
-        const tessaro::LayoutResult layout =
-            tessaro::InitHome(strHome, tessaro::FindInstalledDefaults(), bChinese,
-                              CGlobalConfig::Front::kDesktop);
+        const tessaro::LayoutResult layout = tessaro::InitHome(
+            strHome, tessaro::FindInstalledDefaults(), bChinese, CGlobalConfig::Front::kDesktop);
         if (!layout.ok) {
             strError = layout.error;
             return nullptr;

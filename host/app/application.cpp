@@ -95,8 +95,11 @@ CTessaroApp::StartResult CTessaroApp::Start(const shell::CommandLine& line, std:
     }
     m_pFrame = std::make_unique<CMainFrame>(*m_pContext);
     connect(m_pFrame.get(), &CMainFrame::EndRequested, this, &CTessaroApp::EndRequested);
-    connect(qGuiApp, &QGuiApplication::commitDataRequest, this,
-            [this] { m_pContext->Config().SaveAll(); });
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this] {
+        if (!m_pContext->Config().SaveAll()) {
+            std::fprintf(stderr, "tessaro: cannot save the settings at logout\n");
+        }
+    });
     WatchStopSignals();
     WatchFirstNode();
     if (line.bHidden) {

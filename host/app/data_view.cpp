@@ -79,8 +79,12 @@ void CWebDataView::Poll() {
     if (m_engine.HasActiveRefresh()) {
         m_engine.Poll();
     }
-    // Another process (a background refresher, a command-line delete) may
-    // have changed the catalogue under the node on show.
+    // A viewer shows a home another process (the background refresher, a
+    // command-line delete) changes under it. The window's own writes do not
+    // count: it reloads after them itself.
+    if (!m_context.IsViewer()) {
+        return;
+    }
     const std::optional<int64_t> version = m_context.Config().CatalogueDataVersion();
     if (version != m_catalogueVersion) {
         m_catalogueVersion = version;

@@ -1,5 +1,7 @@
 #include "main_frame.h"
 
+#include <cstdio>
+
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QLabel>
@@ -211,7 +213,11 @@ void CMainFrame::HandleClose() {
     int32_t& noAsk = bAuto ? settings.bNoAskExitwhenAutoUpdateData : settings.bNoAskExitwhenDowning;
     auto hide = [this, bAuto] {
         m_bClosing = false;
-        m_context.Config().SaveAll();
+        if (!m_context.Config().SaveAll()) {
+            // Hidden, the window cannot show it; the keys are tried again at
+            // the next save.
+            std::fprintf(stderr, "tessaro: cannot save the settings\n");
+        }
         HideToBackground();
         if (!bAuto) {
             m_exitTimer.start();

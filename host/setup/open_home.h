@@ -25,7 +25,7 @@ LayoutResult InitHome(const std::string& home, const InstalledDefaults& defaults
 // `home` ends in '/'. Fails with one sentence when the home is not laid out
 // or its catalogue cannot be opened; the process-wide paths (CIniFile's
 // application folder, the catalogue file) point into the home afterwards.
-[[nodiscard]] bool OpenHome(const std::string& home, CGlobalConfig::Front front,
-                            OpenedHome& opened, std::string& error);
+[[nodiscard]] bool OpenHome(const std::string& home, CGlobalConfig::Front front, OpenedHome& opened,
+                            std::string& error);
 
 }  // namespace tessaro

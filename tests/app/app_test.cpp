@@ -349,6 +349,9 @@ class AppTest : public QObject {
                  qPrintable(frame.StatusMessage()));
         CCategoryNode* leaf = FindNode(frame, kAnimeLeaf);
         Select(frame, leaf);
+        QSignalSpy reloads(frame.DataView(), &CWebDataView::RecordCountChanged);
+        home.AddRows(kAnimeLeaf, 2, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!reloads.isEmpty(), 10000);
         std::unique_ptr<QMenu> menu(frame.Tree()->CreateTreeMenu());
         for (unsigned id : {unsigned{texts::ID_REFRESH_DATA}, unsigned{texts::ID_CLEAR_DATA},
                             32781U, unsigned{texts::ID_DELETE_AFTER_DATE}}) {

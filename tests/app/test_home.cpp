@@ -1,5 +1,8 @@
 #include "test_home.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -13,7 +16,8 @@
 TestHome::TestHome(int nCategories) {
     m_strHome = m_dir.path().toStdString() + "/";
     const tessaro::InstalledDefaults defaults{TESSARO_DIST "/defaults/", m_strHome + "none/"};
-    const tessaro::LayoutResult layout = tessaro::InitHome(m_strHome, defaults, false, CGlobalConfig::Front::kDesktop);
+    const tessaro::LayoutResult layout =
+        tessaro::InitHome(m_strHome, defaults, false, CGlobalConfig::Front::kDesktop);
     if (!layout.ok) {
         qFatal("cannot lay out a test home: %s", layout.error.c_str());
     }
@@ -28,7 +32,10 @@ TestHome::TestHome(int nCategories) {
 
 void TestHome::SetIni(const std::string& section, const std::string& key,
                       const std::string& value) {
-    CIniFile(m_strHome + "kernel/global.ini").WriteString(section, key, value);
+    if (!CIniFile(m_strHome + "kernel/global.ini").WriteString(section, key, value)) {
+        std::fprintf(stderr, "cannot write [%s] %s\n", section.c_str(), key.c_str());
+        std::abort();
+    }
 }
 
 std::string TestHome::Ini(const std::string& section, const std::string& key) const {

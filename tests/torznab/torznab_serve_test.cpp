@@ -18,6 +18,7 @@
 #include "bench_sites.h"
 #include "cli_home.h"
 #include "fixture_server.h"
+#include "gbk_text.h"
 #include "global_config.h"
 #include "heron/heron_site.h"
 #include "ini_file.h"
@@ -36,7 +37,7 @@ using testing_support::FixtureServer;
 using testing_support::Lines;
 
 std::string Torrent(const std::string& name) {
-    return "d8:announce20:http://tracker/announce4:infod4:name" + std::to_string(name.size()) +
+    return "d8:announce23:http://tracker/announce4:infod4:name" + std::to_string(name.size()) +
            ":" + name + "12:piece lengthi16384e6:pieces4:" + std::string("\0\r\n\xff", 4) + "ee";
 }
 
@@ -50,7 +51,7 @@ FixtureReply Page(std::string body) {
 // Every byte of the keyword in GBK as %XX where the template says %s.
 std::string FillSearch(std::string_view text, const std::string& keyword) {
     std::string escaped;
-    for (const unsigned char byte : wren_pages::ToGbk(keyword)) {
+    for (const unsigned char byte : testing_support::Gbk(keyword)) {
         char hex[4];
         std::snprintf(hex, sizeof hex, "%%%02X", byte);
         escaped += hex;
