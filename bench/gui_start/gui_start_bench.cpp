@@ -72,12 +72,17 @@ bool MakeHome(const std::string& home) {
     std::error_code ignored;
     std::filesystem::remove_all(home, ignored);
     const tessaro::LayoutResult layout =
-        tessaro::InitHome(home, {TESSARO_DIST "/defaults/", TESSARO_DIST "/kernel/"}, false);
+        tessaro::InitHome(home, {TESSARO_DIST "/defaults/", TESSARO_DIST "/kernel/"}, false,
+                          CGlobalConfig::Front::kDesktop);
     if (!layout.ok) {
         std::fprintf(stderr, "gui_start_bench: %s\n", layout.error.c_str());
         return false;
     }
-    CIniFile(home + "kernel/global.ini").WriteString("NoAskAgain", "StartwhenAutoUpdateData", "1");
+    if (!CIniFile(home + "kernel/global.ini")
+             .WriteString("NoAskAgain", "StartwhenAutoUpdateData", "1")) {
+        std::fprintf(stderr, "gui_start_bench: cannot write %skernel/global.ini\n", home.c_str());
+        return false;
+    }
     sqlite3* db = nullptr;
     bool bOk =
         sqlite3_open((home + "kernel/websdata.db").c_str(), &db) == SQLITE_OK &&
