@@ -35,6 +35,7 @@
 #include "petrel/petrel_site.h"
 #include "plugins/wren_pages.h"
 #include "robin/robin_site.h"
+#include "site_replies.h"
 #include "sites/egret_pages.h"
 #include "sites/finch_pages.h"
 #include "sites/heron_pages.h"
@@ -51,11 +52,13 @@
 
 namespace {
 
+using testing_support::FillSearch;
 using testing_support::FixtureReply;
 using testing_support::FixtureRequest;
 using testing_support::FixtureServer;
 using testing_support::Lines;
 using testing_support::ProcessResult;
+using testing_support::Torrent;
 
 // Every site answers this keyword; only heron's search service answers the
 // second one, so its result is the only one and is numbered 0.
@@ -65,19 +68,6 @@ const char kHeronKeyword[] = "mirror";
 // The title every search page shows, after the plug-in's "[tag]".
 std::string SearchTitle(std::string_view tag) {
     return "搜索结果 " + std::string(tag);
-}
-
-// A bencoded file with bytes a text transfer would mangle.
-std::string Torrent(const std::string& name) {
-    return "d8:announce23:http://tracker/announce4:infod4:name" + std::to_string(name.size()) +
-           ":" + name + "12:piece lengthi16384e6:pieces4:" + std::string("\0\r\n\xff", 4) + "ee";
-}
-
-FixtureReply Page(std::string body) {
-    FixtureReply reply;
-    reply.body = std::move(body);
-    reply.contentType = "text/html; charset=gb2312";
-    return reply;
 }
 
 std::tm Local(time_t when) {
@@ -91,26 +81,6 @@ std::string Ymd(time_t when) {
     char text[48];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
     return text;
-}
-
-// "%s" takes the keyword with every byte as %XX, "%%" is one percent sign.
-std::string FillSearch(std::string_view text, const std::string& keyword) {
-    std::string escaped;
-    for (const unsigned char byte : testing_support::Gbk(keyword)) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, "%%%02X", byte);
-        escaped += hex;
-    }
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 1 < text.size() && (text[i + 1] == 's' || text[i + 1] == '%')) {
-            out += text[i + 1] == 's' ? escaped : "%";
-            ++i;
-            continue;
-        }
-        out += text[i];
-    }
-    return out;
 }
 
 // The sites with a search: where each lives on the server and the result
@@ -249,7 +219,7 @@ class SiteServer {
         m_pages[refresh_bench::RequestKey(method, target, body)] = std::move(reply);
     }
     void Get(const std::string& address, std::string body) {
-        Serve("GET", TargetOf(address), "", Page(std::move(body)));
+        Serve("GET", TargetOf(address), "", testing_support::GbkPage(std::move(body)));
     }
 
     // Requests nothing was served for, and forgets them.
@@ -297,7 +267,7 @@ class CliSites : public ::testing::Test {
             refresh_bench::BuildCatalogue(s_server->Url(""), s_now, {1, 3}));
         for (const refresh_bench::ServedPage& page : s_catalogue->pages) {
             s_server->Serve(page.request.method, page.request.target, page.request.body,
-                            Page(page.content));
+                            testing_support::GbkPage(page.content));
         }
         ServeSearches();
 
@@ -345,7 +315,8 @@ class CliSites : public ::testing::Test {
             const bool post = site.data.searchRequest == SearchRequest::kPost;
             s_server->Serve(post ? "POST" : "GET", target,
                             post ? FillSearch(site.data.searchBody, kKeyword) : "",
-                            Page(site.page(base, SearchTitle(site.data.tag), s_now - 3600)));
+                            testing_support::GbkPage(
+                                site.page(base, SearchTitle(site.data.tag), s_now - 3600)));
         }
     }
 
@@ -492,7 +463,8 @@ TEST_F(CliSites, FetchWritesTheTorrentThroughEveryWayToTheFile) {
     const std::string wrenTorrent = Torrent("wren");
     s_server->Get(wren["Addr0"].get<std::string>(),
                   wren_site_pages::FormPage("download.php?do=post", "c0ffee"));
-    s_server->Serve("POST", "/wren/download.php?do=post", "checksum=c0ffee", Page(wrenTorrent));
+    s_server->Serve("POST", "/wren/download.php?do=post", "checksum=c0ffee",
+                    testing_support::GbkPage(wrenTorrent));
 
     // osprey: the detail page's numbered links, of which the first is busy.
     const nlohmann::json osprey = RowOf(rows, "osprey");
@@ -510,9 +482,10 @@ TEST_F(CliSites, FetchWritesTheTorrentThroughEveryWayToTheFile) {
 
 TEST_F(CliSites, ASearchResultIsFetchedFromTheFirstMirrorThatHasIt) {
     const std::string heron = "[heron]" + SearchTitle("heron");
-    s_server->Serve("GET", "/heronsvc/" + FillSearch(heron::kSite.searchPath, kHeronKeyword), "",
-                    Page(heron_pages::SearchAnswer({{"7002", "2024/06", "2048", s_now - 3600, 1, 1,
-                                                     SearchTitle("heron"), ""}})));
+    s_server->Serve(
+        "GET", "/heronsvc/" + FillSearch(heron::kSite.searchPath, kHeronKeyword), "",
+        testing_support::GbkPage(heron_pages::SearchAnswer(
+            {{"7002", "2024/06", "2048", s_now - 3600, 1, 1, SearchTitle("heron"), ""}})));
     const std::string path = "download.php?s=2024/06&attachmentid=7002";
     const std::string torrent = Torrent("heron");
     s_server->Get(s_server->Url("/heronm1/" + path), "<html>busy</html>");

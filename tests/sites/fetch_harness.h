@@ -15,14 +15,11 @@
 #include <vector>
 
 #include "site_harness.h"
+#include "site_replies.h"
 
 namespace fetch_harness {
 
-// A bencoded file holding bytes a text transfer would mangle.
-inline std::string Torrent(const std::string& name) {
-    return "d8:announce23:http://tracker/announce4:infod4:name" + std::to_string(name.size()) +
-           ":" + name + "12:piece lengthi16384e6:pieces4:" + std::string("\0\r\n\xff", 4) + "ee";
-}
+using testing_support::Torrent;
 
 inline testing_support::FixtureReply Reply(std::string body, int status = 200) {
     testing_support::FixtureReply reply;

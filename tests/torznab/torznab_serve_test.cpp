@@ -18,12 +18,12 @@
 #include "bench_sites.h"
 #include "cli_home.h"
 #include "fixture_server.h"
-#include "gbk_text.h"
 #include "global_config.h"
 #include "heron/heron_site.h"
 #include "ini_file.h"
 #include "plugins/wren_pages.h"
 #include "serve_process.h"
+#include "site_replies.h"
 #include "sites/heron_pages.h"
 #include "sites/lark_pages.h"
 #include "sites/osprey_pages.h"
@@ -31,35 +31,12 @@
 
 namespace {
 
+using testing_support::FillSearch;
 using testing_support::FixtureReply;
 using testing_support::FixtureRequest;
 using testing_support::FixtureServer;
 using testing_support::Lines;
-
-std::string Torrent(const std::string& name) {
-    return "d8:announce23:http://tracker/announce4:infod4:name" + std::to_string(name.size()) +
-           ":" + name + "12:piece lengthi16384e6:pieces4:" + std::string("\0\r\n\xff", 4) + "ee";
-}
-
-FixtureReply Page(std::string body) {
-    FixtureReply reply;
-    reply.body = std::move(body);
-    reply.contentType = "text/html; charset=gb2312";
-    return reply;
-}
-
-// Every byte of the keyword in GBK as %XX where the template says %s.
-std::string FillSearch(std::string_view text, const std::string& keyword) {
-    std::string escaped;
-    for (const unsigned char byte : testing_support::Gbk(keyword)) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, "%%%02X", byte);
-        escaped += hex;
-    }
-    std::string out(text);
-    const size_t at = out.find("%s");
-    return at == std::string::npos ? out : out.replace(at, 2, escaped);
-}
+using testing_support::Torrent;
 
 class SiteServer {
   public:
@@ -85,7 +62,7 @@ class SiteServer {
     void Get(const std::string& address, std::string body) {
         const std::string root = m_server.Url("");
         Serve("GET", address.rfind(root, 0) == 0 ? address.substr(root.size()) : address, "",
-              Page(std::move(body)));
+              testing_support::GbkPage(std::move(body)));
     }
     size_t RequestCount() const { return m_server.Requests().size(); }
 
@@ -114,7 +91,7 @@ class TorznabServe : public ::testing::Test {
             refresh_bench::BuildCatalogue(s_sites->Url(""), std::time(nullptr), {1, 3});
         for (const refresh_bench::ServedPage& page : catalogue.pages) {
             s_sites->Serve(page.request.method, page.request.target, page.request.body,
-                           Page(page.content));
+                           testing_support::GbkPage(page.content));
         }
         ASSERT_EQ(s_home->Run({"init"}).exitCode, 0);
         CIniFile registry(s_home->Path() + "kernel/dllmgr.ini");
@@ -376,7 +353,8 @@ TEST_F(TorznabServe, DownloadsAreByteExactThroughEveryWayToTheFile) {
     const std::string wrenTorrent = Torrent("wren");
     s_sites->Get(wren["Addr0"].get<std::string>(),
                  wren_site_pages::FormPage("download.php?do=post", "c0ffee"));
-    s_sites->Serve("POST", "/wren/download.php?do=post", "checksum=c0ffee", Page(wrenTorrent));
+    s_sites->Serve("POST", "/wren/download.php?do=post", "checksum=c0ffee",
+                   testing_support::GbkPage(wrenTorrent));
     // osprey: numbered links, of which the first is busy.
     const nlohmann::json osprey = StoredRow("osprey");
     const std::string ospreyTorrent = Torrent("osprey");
@@ -406,7 +384,7 @@ TEST_F(TorznabServe, ExtendedSearchAddsSiteResultsThatDownloadFromTheirMirrors) 
     const std::string keyword = "mirror";
     s_sites->Serve(
         "GET", "/heronsvc/" + FillSearch(heron::kSite.searchPath, keyword), "",
-        Page(heron_pages::SearchAnswer(
+        testing_support::GbkPage(heron_pages::SearchAnswer(
             {{"7002", "2024/06", "2048", std::time(nullptr) - 3600, 1, 1, "镜像", ""}})));
     const std::string path = "download.php?s=2024/06&attachmentid=7002";
     const std::string torrent = Torrent("heron");
