@@ -10,7 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev duktape-dev
     tinyproxy microsocks clang-format
     clang-14 libclang-rt-14-dev
-    qt6-base-dev qt6-svg-dev xvfb xauth fonts-noto-cjk
+    qt6-base-dev qt6-svg-dev qt6-webengine-dev xvfb xauth fonts-noto-cjk
     dpkg-dev lintian desktop-file-utils appstream librsvg2-bin
     libcpp-httplib-dev libpugixml-dev
 )
