@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
     if (line.action != shell::CommandLine::Action::kRun) {
         return RunRegistration(line.action);
     }
+    // The web engine shares its drawing contexts with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication qt(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     CTessaroApp app;

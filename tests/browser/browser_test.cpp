@@ -215,7 +215,9 @@ class BrowserTest : public QObject {
         QTRY_COMPARE(view->CurrentPage()->url().toString(), a);
         QCOMPARE(BoxEntries(*view), QStringList({c, b, a}));
 
-        QVERIFY(BoxEntries(*MakeView("missing.ini")).isEmpty());
+        const CWebBrowseView unshown(m_dir.filePath("missing.ini").toStdString(), kFragments);
+        QVERIFY(BoxEntries(unshown).isEmpty());
+        QVERIFY2(unshown.PageCount() == 0, "the engine waits for the first show");
     }
 
     void closingPages_data() {
@@ -231,6 +233,8 @@ class BrowserTest : public QObject {
         QTest::newRow("close the middle") << 3 << "close" << 1 << QStringList{"/p0", "/p2"} << 1;
         QTest::newRow("close others") << 3 << "others" << 1 << QStringList{"/p1"} << 0;
         QTest::newRow("double click") << 3 << "double" << 2 << QStringList{"/p0", "/p1"} << 1;
+        QTest::newRow("close no tab") << 2 << "close" << -1 << QStringList{"/p0", "/p1"} << 1;
+        QTest::newRow("keep no tab") << 2 << "others" << 2 << QStringList{"/p0", "/p1"} << 1;
     }
 
     void closingPages() {
