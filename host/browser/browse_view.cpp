@@ -86,27 +86,18 @@ CWebBrowseView::CWebBrowseView(std::string historyPath, std::vector<std::string>
         connect(button, &QToolButton::clicked, this, action);
         tools->addWidget(button);
     };
+    auto onCurrentPage = [this](void (QWebEngineView::*act)()) {
+        return [this, act] {
+            if (CBrowsePage* page = CurrentPage()) {
+                (page->*act)();
+            }
+        };
+    };
     addButton("new_page.svg", [this] { NewPage(); });
-    addButton("back.svg", [this] {
-        if (CBrowsePage* page = CurrentPage()) {
-            page->back();
-        }
-    });
-    addButton("forward.svg", [this] {
-        if (CBrowsePage* page = CurrentPage()) {
-            page->forward();
-        }
-    });
-    addButton("stop.svg", [this] {
-        if (CBrowsePage* page = CurrentPage()) {
-            page->stop();
-        }
-    });
-    addButton("refresh.svg", [this] {
-        if (CBrowsePage* page = CurrentPage()) {
-            page->reload();
-        }
-    });
+    addButton("back.svg", onCurrentPage(&QWebEngineView::back));
+    addButton("forward.svg", onCurrentPage(&QWebEngineView::forward));
+    addButton("stop.svg", onCurrentPage(&QWebEngineView::stop));
+    addButton("refresh.svg", onCurrentPage(&QWebEngineView::reload));
 
     m_pAddress = new QComboBox(this);
     m_pAddress->setEditable(true);
@@ -191,7 +182,6 @@ CBrowsePage* CWebBrowseView::NewPage(const QString& address) {
 }
 
 CBrowsePage* CWebBrowseView::NewWindowPage() {
-    StartEngine();
     return AddPage();
 }
 

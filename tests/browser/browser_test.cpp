@@ -9,6 +9,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -276,6 +277,25 @@ class BrowserTest : public QObject {
         view->NewPage();
         view->OpenAddress(Http("/third"));
         QVERIFY(WaitShows(*view, {"/first", "/second", "/third"}));
+    }
+
+    void toolButtonsActOnTheCurrentPage() {
+        auto view = MakeView();
+        // Each page is in the page's history once its title arrived.
+        view->OpenAddress(Http("/p0"));
+        QTRY_COMPARE_WITH_TIMEOUT(view->CurrentPage()->Title(), "p0", kLoadTimeoutMs);
+        view->AddressBox()->setEditText(Http("/p1"));
+        QTest::keyClick(view->AddressBox()->lineEdit(), Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(view->CurrentPage()->Title(), "p1", kLoadTimeoutMs);
+        const QList<QToolButton*> buttons = view->findChildren<QToolButton*>();
+        const struct {
+            int nButton;  // new page, back, forward, stop, refresh
+            QStringList shown;
+        } steps[] = {{1, {"/p0"}}, {2, {"/p1"}}, {4, {"/p1"}}, {0, {"/p1", "blank"}}};
+        for (const auto& step : steps) {
+            QTest::mouseClick(buttons.at(step.nButton), Qt::LeftButton);
+            QVERIFY2(WaitShows(*view, step.shown), qPrintable(ShownPages(*view).join(' ')));
+        }
     }
 
     void pagesShowTheirTitleAndProgress() {
