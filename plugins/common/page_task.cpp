@@ -108,7 +108,9 @@ int PageTask::Advance() {
         }
         return BeginRun() ? 0 : 100;
     }
-    if (!running_ || !continue_) {
+    // The host goes on polling a slot whose run ended while other plug-ins
+    // work on theirs; an ended run has no transfer left to look at.
+    if (!running_ || !continue_ || ended_) {
         return 100;
     }
     const int percent = download_.GetDownPercent();
