@@ -8,7 +8,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QVBoxLayout>
@@ -56,7 +55,8 @@ void CColourButton::paintEvent(QPaintEvent*) {
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
     // The label in black or white, whichever reads on the colour.
-    painter.setPen(m_colour.lightness() < 128 ? Qt::white : Qt::black);
+    const int luma = (299 * m_colour.red() + 587 * m_colour.green() + 114 * m_colour.blue()) / 1000;
+    painter.setPen(luma < 128 ? Qt::white : Qt::black);
     painter.drawText(rect(), Qt::AlignCenter | Qt::TextShowMnemonic, option.text);
     if (hasFocus()) {
         painter.drawRect(rect().adjusted(2, 2, -3, -3));
