@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release tree and writes PNG screenshots of the desktop program's
-# main window, in English and in Chinese, into build/screenshots/. Each runs
+# main window and of the four pages of its options dialog, in English and in
+# Chinese, into build/screenshots/. Each runs
 # under a virtual X server on a scratch home with a few rows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,4 +28,9 @@ SQL
     TESSARO_LANG=$lang TESSARO_SCREENSHOT="$PWD/$out/main_$lang.png" \
         xvfb-run -a -s "-screen 0 1280x800x24" build/dist/tessaro --home "$home"
     echo "screenshots: $out/main_$lang.png"
+    for page in 0 1 2 3; do
+        TESSARO_LANG=$lang TESSARO_OPTIONS_PAGE=$page TESSARO_SCREENSHOT="$PWD/$out/options${page}_$lang.png" \
+            xvfb-run -a -s "-screen 0 1280x800x24" build/dist/tessaro --home "$home"
+        echo "screenshots: $out/options${page}_$lang.png"
+    done
 done

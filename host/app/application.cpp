@@ -22,6 +22,7 @@
 #include "desktop_entry.h"
 #include "home.h"
 #include "main_frame.h"
+#include "options_dialog.h"
 
 namespace {
 
@@ -130,9 +131,19 @@ void CTessaroApp::WatchFirstNode() {
                 if (screenshot.isEmpty()) {
                     return;
                 }
+                // TESSARO_OPTIONS_PAGE=N pictures the options dialog on page N
+                // instead of the window.
+                QWidget* subject = m_pFrame.get();
+                bool bPage = false;
+                const int nPage = qEnvironmentVariableIntValue("TESSARO_OPTIONS_PAGE", &bPage);
+                if (bPage) {
+                    COptionsDialog* dialog = m_pFrame->ShowOptions();
+                    dialog->ShowPage(nPage);
+                    subject = dialog;
+                }
                 // Once the pending layout and paint events are through.
-                QTimer::singleShot(kScreenshotSettleMs, this, [this, screenshot] {
-                    if (!m_pFrame->grab().save(screenshot)) {
+                QTimer::singleShot(kScreenshotSettleMs, this, [this, screenshot, subject] {
+                    if (!subject->grab().save(screenshot)) {
                         std::fprintf(stderr, "tessaro: cannot write %s\n", qPrintable(screenshot));
                     }
                     emit EndRequested();

@@ -43,7 +43,8 @@ class CTessaroApp : public QObject {
   private:
     // TESSARO_REPORT_READY prints "ready" once the tree and the first node
     // are shown (the start-up benchmark waits for it); TESSARO_SCREENSHOT=FILE
-    // saves the window then as a PNG and ends the program.
+    // saves the window then as a PNG and ends the program, or the options
+    // dialog on page TESSARO_OPTIONS_PAGE when that is set.
     void WatchFirstNode();
     bool HandOver();
     // The claim on the instance name, held for the whole run, so that two
