@@ -273,6 +273,7 @@ void CWebBrowseView::OnLoadFinished(CBrowsePage* page) {
     OnProgress(page, 100);
     // Errors of the script are the page's own business and stay silent.
     page->page()->runJavaScript(m_adScript);
+    emit PageLoaded(page);
 }
 
 void CWebBrowseView::ClosePage(int nIndex) {

@@ -96,6 +96,11 @@ class CWebBrowseView : public QWidget {
     QProgressBar* Progress() const { return m_pProgress; }
     const CWebHistory& History() const { return m_history; }
 
+  signals:
+    // A page has finished loading and the ad-removal script was started in
+    // it.
+    void PageLoaded(CBrowsePage* page);
+
   protected:
     void showEvent(QShowEvent* event) override;
 
