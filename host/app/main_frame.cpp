@@ -69,6 +69,8 @@ CMainFrame::CMainFrame(CAppContext& context, QWidget* parent)
     BuildMenus();
     BuildStatusBar();
     connect(m_pDataView, &CWebDataView::RecordCountChanged, m_pRecordCount, &QLabel::setText);
+    connect(m_pDataView, &CWebDataView::StatusMessage, m_pMessage, &QLabel::setText);
+    connect(m_pDataView, &CWebDataView::OpenAddressRequested, this, &CMainFrame::OpenAddress);
 
     m_exitTimer.setInterval(kExitPollMs);
     connect(&m_exitTimer, &QTimer::timeout, this, [this] {

@@ -60,6 +60,29 @@ void TestHome::AddRows(const std::string& table, int nRows, int daysAgo) {
     }
 }
 
+void TestHome::AddDatedRows(const std::string& table,
+                            const std::vector<std::pair<std::string, int64_t>>& rows) {
+    CTorrentTable::SetDatabasePath(m_strHome + "kernel/websdata.db");
+    CTorrentTable leaf;
+    leaf.SetTableName(table);
+    const time_t now = std::time(nullptr);
+    std::tm today{};
+    localtime_r(&now, &today);
+    const OleDate noon =
+        OleDate::FromFields(today.tm_year + 1900, today.tm_mon + 1, today.tm_mday, 12);
+    TorrentRecordArray records;
+    for (const auto& [name, secondsAgo] : rows) {
+        TorrentRecord& record = records.emplace_back();
+        record.AddDate = noon;
+        record.AddDate.m_dt -= static_cast<double>(secondsAgo) / 86400;
+        record.Name = name;
+        record.Addr0 = table + "/" + name;
+    }
+    if (!leaf.InsertBatch(records)) {
+        qFatal("cannot add rows to %s", table.c_str());
+    }
+}
+
 int64_t TestHome::Count(const std::string& table) const {
     CTorrentTable leaf;
     leaf.SetTableName(table);
