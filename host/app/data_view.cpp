@@ -1,6 +1,5 @@
 #include "data_view.h"
 
-#include <QDesktopServices>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
@@ -9,7 +8,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabBar>
-#include <QUrl>
 #include <cstdlib>
 
 #include "info_tip.h"
@@ -51,10 +49,6 @@ QString WriteFailedSentence(const std::string& leaf, const std::string& error) {
                              : "%1: the rows of this refresh were not stored (%2); the next "
                                "refresh fetches them again.";
     return QString::fromUtf8(format).arg(ui::Text(leaf), ui::Text(error));
-}
-
-bool OpenWithDesktop(const std::string& path, const std::string&) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
 }
 
 }  // namespace
@@ -140,29 +134,13 @@ CWebDataView::CWebDataView(CAppContext& context, QWidget* parent)
     m_engine.SetLeafFinishedCallback(
         [this](const CRefreshEngine::LeafReport& report) { LeafFinished(report); });
 
-    CDownloadTasks& tasks = m_context.Tasks();
-    tasks.SetFileOpener(OpenWithDesktop);
-    tasks.SetCompletedCallback([this](const TorrentRecord& task) { RecordFetched(task); });
-    tasks.SetOpenFailedCallback([this](CDownloadTasks::OpenResult result, const TorrentRecord&) {
-        ui::ShowMessageBox(this, ui::MessageKind::kError,
-                           ui::Text(CDownloadTasks::GetOpenFailureText(result)));
-    });
-
     m_catalogueVersion = m_context.Config().CatalogueDataVersion();
     m_pollTimer.setInterval(kPollMs);
     connect(&m_pollTimer, &QTimer::timeout, this, &CWebDataView::Poll);
     m_pollTimer.start();
-    m_taskTimer.setInterval(kTaskPollMs);
-    connect(&m_taskTimer, &QTimer::timeout, this, [this] { m_context.Tasks().Poll(); });
-    m_taskTimer.start();
 }
 
-CWebDataView::~CWebDataView() {
-    // The tasks outlive the view.
-    CDownloadTasks& tasks = m_context.Tasks();
-    tasks.SetCompletedCallback(nullptr);
-    tasks.SetOpenFailedCallback(nullptr);
-}
+CWebDataView::~CWebDataView() = default;
 
 void CWebDataView::BuildBar() {
     const QFont small = ListFont(kSmallListFont);
@@ -388,7 +366,7 @@ void CWebDataView::RowActivated(int row) {
     if (m_context.Tasks().TorrentFileExists(record)) {
         OpenTorrent(record);
     } else {
-        QueueDownload(record, true);
+        emit AddTaskRequested(record, true);
     }
 }
 
@@ -421,7 +399,7 @@ void CWebDataView::RunListCommand(unsigned id) {
         case texts::ID_DOWNLOAD_TORRENT:
             for (int row : rows) {
                 if (!tasks.TorrentFileExists(m_model.Record(row))) {
-                    QueueDownload(m_model.Record(row), id == texts::ID_DOWNLOAD_AND_OPEN);
+                    emit AddTaskRequested(m_model.Record(row), id == texts::ID_DOWNLOAD_AND_OPEN);
                 }
             }
             break;
@@ -438,11 +416,6 @@ void CWebDataView::RunListCommand(unsigned id) {
         default:
             break;
     }
-}
-
-void CWebDataView::QueueDownload(TorrentRecord record, bool bOpenWhenDone) {
-    record.Reserved = bOpenWhenDone ? 1 : 0;
-    m_context.Tasks().AddTask(record);
 }
 
 void CWebDataView::OpenTorrent(const TorrentRecord& record) {
@@ -491,10 +464,15 @@ void CWebDataView::HideTip() {
 void CWebDataView::ApplyListSettings() {
     const SysSettings& settings = m_context.Config().Settings();
     SetListFont(ConfiguredListFont(settings.lfListFont).value_or(ListFont(kSmallListFont)));
-    m_model.SetDayColours(settings.crDataColor);
-    m_pList->SetTipDelay(settings.nDataDelayTm);
+    // Every list of the tabs: the torrent list, the tasks, the results.
+    for (CDataListCtrl* list : findChildren<CDataListCtrl*>()) {
+        list->ListModel()->SetDayColours(settings.crDataColor);
+        list->SetTipDelay(settings.nDataDelayTm);
+    }
 }
 
 void CWebDataView::SetListFont(const QFont& font) {
-    m_pList->setFont(font);
+    for (CDataListCtrl* list : findChildren<CDataListCtrl*>()) {
+        list->setFont(font);
+    }
 }

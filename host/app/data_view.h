@@ -6,9 +6,8 @@
 // It shows the node chosen in the category tree a page of 100 rows at a
 // time, newest first, and owns the refresh engine with its 500 ms poll: the
 // bar follows the node on show, the tree's icons follow the nodes' flags,
-// and the list reloads once when the node on show completes. Until the task
-// list exists, a double click queues its download straight into the
-// program's download tasks, which this view polls.
+// and the list reloads once when the node on show completes. A download
+// goes out as a request for the task list.
 #pragma once
 
 #include <QTimer>
@@ -43,7 +42,6 @@ class CWebDataView : public QWidget {
 
   public:
     static constexpr int kPollMs = 500;
-    static constexpr int kTaskPollMs = 500;
     static constexpr int kTabStripHeight = 25;
     static constexpr int kBarHeight = 30;
 
@@ -105,6 +103,8 @@ class CWebDataView : public QWidget {
     void StatusMessage(const QString& text);
     // Open an address by the program's open-address rule.
     void OpenAddressRequested(const QString& address);
+    // Download the entry's torrent file.
+    void AddTaskRequested(const TorrentRecord& entry, bool bOpenWhenDone);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -118,7 +118,6 @@ class CWebDataView : public QWidget {
     void Poll();
     void LeafFinished(const CRefreshEngine::LeafReport& report);
     void RowActivated(int row);
-    void QueueDownload(TorrentRecord record, bool bOpenWhenDone);
     void OpenTorrent(const TorrentRecord& record);
     void ShowTip(int row, const QPoint& globalPos);
     void HideTip();
@@ -128,7 +127,6 @@ class CWebDataView : public QWidget {
     CDataListModel m_model;
     std::unique_ptr<CNodePager> m_pPager;
     QTimer m_pollTimer;
-    QTimer m_taskTimer;
     bool m_bFirstSelection = true;
     bool m_bReloadDue = false;
 

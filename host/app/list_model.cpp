@@ -91,6 +91,19 @@ void CDataListModel::AppendRecord(TorrentRecord record) {
     endInsertRows();
 }
 
+void CDataListModel::AppendRecords(std::vector<TorrentRecord> records) {
+    if (records.empty()) {
+        return;
+    }
+    const int first = static_cast<int>(m_rows.size());
+    beginInsertRows({}, first, first + static_cast<int>(records.size()) - 1);
+    m_rows.reserve(m_rows.size() + records.size());
+    for (TorrentRecord& record : records) {
+        m_rows.push_back(MakeRow(std::move(record), static_cast<int>(m_rows.size())));
+    }
+    endInsertRows();
+}
+
 void CDataListModel::Clear() {
     beginResetModel();
     m_rows.clear();

@@ -54,6 +54,8 @@ class CDataListModel : public QAbstractTableModel {
     void SetRecords(std::vector<TorrentRecord> records);
     // Adds a row at the end, numbered by its position; no sorting.
     void AppendRecord(TorrentRecord record);
+    // Adds rows at the end in one insertion, each numbered by its position.
+    void AppendRecords(std::vector<TorrentRecord> records);
     void Clear();
 
     const TorrentRecord& Record(int row) const { return m_rows[Checked(row)].record; }

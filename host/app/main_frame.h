@@ -10,6 +10,8 @@
 #include "app_context.h"
 
 class CWebDataView;
+class CWebSearchView;
+class CWebTaskView;
 class CWebSitesView;
 class QLabel;
 class QSplitter;
@@ -29,6 +31,8 @@ class CMainFrame : public QMainWindow {
 
     CWebSitesView* Tree() const { return m_pTree; }
     CWebDataView* DataView() const { return m_pDataView; }
+    CWebTaskView* TaskView() const { return m_pTasks; }
+    CWebSearchView* SearchView() const { return m_pSearch; }
     QWidget* AdPane() const { return m_pAdPane; }
     QString StatusMessage() const;
     QString RecordCountText() const;
@@ -53,6 +57,9 @@ class CMainFrame : public QMainWindow {
   private:
     void BuildMenus();
     void BuildStatusBar();
+    // The download tasks and the search in their tabs, and the roads
+    // between the lists: downloads, fetched files, addresses.
+    void BuildTaskAndSearchTabs();
     void ShowStartupNotice();
     void HandleClose();
     void HideToBackground();
@@ -64,6 +71,8 @@ class CMainFrame : public QMainWindow {
     QWidget* m_pAdPane = nullptr;
     CWebSitesView* m_pTree = nullptr;
     CWebDataView* m_pDataView = nullptr;
+    CWebTaskView* m_pTasks = nullptr;
+    CWebSearchView* m_pSearch = nullptr;
     QLabel* m_pMessage = nullptr;
     QLabel* m_pRecordCount = nullptr;
     QSystemTrayIcon* m_pTray = nullptr;
