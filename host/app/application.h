@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QObject>
+#include <QPixmap>
+#include <QString>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,8 +45,12 @@ class CTessaroApp : public QObject {
   private:
     // TESSARO_REPORT_READY prints "ready" once the tree and the first node
     // are shown (the start-up benchmark waits for it); TESSARO_SCREENSHOT=FILE
-    // saves the window then as a PNG and ends the program.
+    // saves the window then as a PNG and ends the program; with
+    // TESSARO_SCREENSHOT_TIP set, the information tip of the first row is
+    // open in the picture.
     void WatchFirstNode();
+    void TakeScreenshot(const QString& file);
+    void SaveScreenshot(const QPixmap& picture, const QString& file);
     bool HandOver();
     // The claim on the instance name, held for the whole run, so that two
     // programs starting at once cannot both take the name.

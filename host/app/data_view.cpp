@@ -451,6 +451,22 @@ void CWebDataView::ShowTip(int row, const QPoint& globalPos) {
                      QRect(at.x, at.y, settings.nDataTipWidth, settings.nDataTipHeight));
 }
 
+void CWebDataView::OpenTipForRow(int row) {
+    if (row < 0 || row >= m_model.rowCount()) {
+        return;
+    }
+    const QRect name = m_pList->visualRect(m_model.index(row, CDataListModel::kName));
+    ShowTip(row, m_pList->viewport()->mapToGlobal(name.center()));
+}
+
+bool CWebDataView::IsTipLoaded() const {
+    return m_pTip != nullptr && m_pTip->isVisible() && m_pTip->ShownPercent() == 100;
+}
+
+QRect CWebDataView::TipFrame() const {
+    return m_pTip == nullptr ? QRect() : m_pTip->frameGeometry();
+}
+
 void CWebDataView::HideTip() {
     if (m_pTip == nullptr || !m_pTip->isVisible()) {
         return;

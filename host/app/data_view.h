@@ -65,6 +65,9 @@ class CWebDataView : public QWidget {
     // then a refresh of the node on show.
     void RefreshShownNode();
     bool IsRefreshing() const { return m_engine.HasActiveRefresh(); }
+    // The 500 ms tick: polls the refresh engine, updates the bar and reloads
+    // the node on show once it completes.
+    void Poll();
     CRefreshEngine& Engine() { return m_engine; }
 
     void SetTab(int nTab);
@@ -92,6 +95,11 @@ class CWebDataView : public QWidget {
     // it); each item carries its command id as data.
     QMenu* CreateListMenu();
     void RunListCommand(unsigned id);
+    // Opens the information tip as if the pointer rested on the row's Name.
+    void OpenTipForRow(int row);
+    // The tip is open and its page has loaded; its frame on the screen.
+    bool IsTipLoaded() const;
+    QRect TipFrame() const;
     // A fetched torrent file: its row in the torrent list shows it.
     void RecordFetched(const TorrentRecord& record);
 
@@ -115,7 +123,6 @@ class CWebDataView : public QWidget {
     void UpdatePageButtons();
     void UpdateBar();
     void ShowRecordCount();
-    void Poll();
     void LeafFinished(const CRefreshEngine::LeafReport& report);
     void RowActivated(int row);
     void OpenTorrent(const TorrentRecord& record);

@@ -1,6 +1,9 @@
 // The data view offscreen: the list base on its own, then the view in the
 // program's frame on a test home: paging, the category merge, sorting
 // across pages, and a refresh against a fixture site.
+#include <dlfcn.h>
+#include <sqlite3.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
@@ -18,6 +21,7 @@
 #include "list_view.h"
 #include "main_frame.h"
 #include "notice_dialog.h"
+#include "scripted_plugin.h"
 #include "test_home.h"
 
 #ifdef WREN_PLUGIN_PATH
@@ -219,6 +223,39 @@ class DataViewTest : public QObject {
                      .data(view.TorrentModel().index(row, CDataListModel::kPercent))
                      .toString(),
                  QString("100%"));
+    }
+
+    // A leaf whose rows cannot be stored ends with one sentence in the status
+    // bar and its icon back to a plain leaf.
+    void refreshThatCannotStore() {
+        TestHome home;
+        std::filesystem::copy_file(SCRIPTED_PLUGIN_PATH, home.Path() + "kernel/scripted.so");
+        std::ofstream(home.Path() + "kernel/dllmgr.ini", std::ios::trunc)
+            << "[DLL]\ncount=1\n0=scripted.so\n";
+        auto app = StartSettled(home);
+        QVERIFY(app);
+        CWebDataView& view = *app->Frame()->DataView();
+        CCategoryNode* leaf = Leaf(*app->Context(), "anime_comics");
+        view.SelectNode(leaf);
+        QVERIFY(view.Refresh(leaf));
+        void* module = dlopen((home.Path() + "kernel/scripted.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+        QVERIFY(module != nullptr);
+        PluginScript& script =
+            *reinterpret_cast<PFN_ScriptedPluginControl>(dlsym(module, "ScriptedPluginControl"))();
+        dlclose(module);
+        const size_t slot = leaf->m_nCategoryId * 8U + leaf->m_nSubIndex;
+        script.pageRows[slot].resize(1);
+        script.pageRows[slot][0].Name = "lost";
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open((home.Path() + "kernel/websdata.db").c_str(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "DROP TABLE anime_comics", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        QTRY_VERIFY(!view.IsRefreshing());
+        const QString message = app->Frame()->StatusMessage();
+        QVERIFY2(message.startsWith("Comics: the rows of this refresh were not stored ("),
+                 qPrintable(message));
+        QCOMPARE(CRefreshEngine::GetNodeIcon(*leaf), CRefreshEngine::kIconItem);
+        QVERIFY(view.IsRefreshButtonEnabled());
     }
 
 #ifdef WREN_PLUGIN_PATH
