@@ -1,6 +1,7 @@
 #include "search_view.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
@@ -64,7 +65,9 @@ CWebSearchView::CWebSearchView(CAppContext& context, QWidget* parent)
     m_pKeywords->setCurrentIndex(-1);
 
     connect(m_pButton, &QPushButton::clicked, this, &CWebSearchView::StartOrStop);
-    connect(m_pKeywords->lineEdit(), &QLineEdit::returnPressed, this, &CWebSearchView::StartOrStop);
+    // The box takes Enter itself: passed on, the combo box would hand it
+    // back to its line edit, and one key would start and stop.
+    m_pKeywords->lineEdit()->installEventFilter(this);
     connect(m_pList, &CDataListCtrl::RowDoubleClicked, this, &CWebSearchView::RowActivated);
     connect(m_pList, &CDataListCtrl::MenuRequested, this, [this](const QPoint& globalPos) {
         QMenu* menu = CreateResultMenu();
@@ -89,6 +92,17 @@ void CWebSearchView::resizeEvent(QResizeEvent* event) {
     m_pKeywords->setGeometry(kBoxLeft, kBoxTop, std::max(0, cx - 89), kBoxHeight);
     m_pProgress->setGeometry(kBoxLeft, kBarTop, std::max(0, cx - 89), kBarHeight);
     m_pList->setGeometry(3, kListTop, std::max(0, cx - 6), std::max(0, cy - kListTop));
+}
+
+bool CWebSearchView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pKeywords->lineEdit() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            StartOrStop();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 int CWebSearchView::Progress() const {

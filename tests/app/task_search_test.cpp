@@ -26,10 +26,27 @@
 
 namespace {
 
+// A search script of the task plug-in: batches of (Name, Addr0), one handed
+// over per status poll.
+using Batch = std::vector<std::pair<std::string, std::string>>;
+std::string SearchScript(const std::vector<Batch>& batches) {
+    std::string json = "{\"searchBatches\": [";
+    for (size_t b = 0; b < batches.size(); ++b) {
+        json += b == 0 ? "[" : ", [";
+        for (size_t r = 0; r < batches[b].size(); ++r) {
+            json += std::string(r == 0 ? "" : ", ") + "{\"Name\": \"" + batches[b][r].first +
+                    "\", \"Addr0\": \"" + batches[b][r].second + "\"}";
+        }
+        json += "]";
+    }
+    return json + "]}";
+}
+
 // The program on a home whose plug-ins are copies of the task plug-in,
 // each given its search batches.
 struct TaskApp {
-    explicit TaskApp(const std::vector<std::string>& searchScripts = {"{}"}, int nMaxTasks = 2) {
+    explicit TaskApp(const std::vector<std::string>& searchScripts = {SearchScript({})},
+                     int nMaxTasks = 2) {
         std::string dll = "[DLL]\ncount=" + std::to_string(searchScripts.size()) + "\n";
         for (size_t i = 0; i < searchScripts.size(); ++i) {
             const std::string name = "p" + std::to_string(i) + ".so";
@@ -189,10 +206,10 @@ class TaskSearchTest : public QObject {
         run.Data().SetTab(CWebDataView::kTabTorrents);
         tasks.AddTask(Entry("first", "polls:1"), false);
         QCOMPARE(run.Data().CurrentTab(), int(CWebDataView::kTabTasks));
-        tasks.AddTask(Entry("second", "polls:1000"), false);
-        tasks.AddTask(Entry("third", "polls:1000"), true);
+        tasks.AddTask(Entry("second", "polls:1000#b"), false);
+        tasks.AddTask(Entry("third", "polls:1000#c"), true);
         QCOMPARE(Rows(model), QStringList({"2 0% first", "2 0% second", "4 0% third"}));
-        tasks.AddTask(Entry("second again", "polls:1000"), false);
+        tasks.AddTask(Entry("second again", "polls:1000#b"), false);
         QCOMPARE(model.rowCount(), 3);
         QCOMPARE(tasks.SelectedRows(), std::vector<int>{1});
 
@@ -247,7 +264,7 @@ class TaskSearchTest : public QObject {
     // The torrent list's and the search list's downloads reach the task
     // list; the fetched file shows in both lists.
     void downloadsFromTheOtherLists() {
-        TaskApp run({R"({"searchBatches": [[{"Name": "site kw", "Addr0": "polls:5"}]]})"});
+        TaskApp run({SearchScript({{{"site kw", "polls:5"}}})});
         AddEntries(run.home, "anime_animation", {Entry("local kw", "polls:0#local")});
         QVERIFY(run.Start());
         CWebDataView& data = run.Data();
@@ -259,7 +276,7 @@ class TaskSearchTest : public QObject {
         QCOMPARE(data.TorrentModel().rowCount(), 1);
         CWebSearchView& search = run.Search();
         Search(search, "kw");
-        QCOMPARE(Names(search.ResultModel()), QStringList({"local kw", "site kw"}));
+        QCOMPARE(Names(search.ResultModel()).join("|"), QString("local kw|site kw"));
 
         SelectRows(*data.TorrentList(), {0});
         data.RunListCommand(texts::ID_DOWNLOAD_TORRENT);
@@ -284,9 +301,7 @@ class TaskSearchTest : public QObject {
     // Local rows come at once in tree order, the sites' rows after them;
     // Enter stops a search and keeps its rows.
     void searchRowsAndStop() {
-        const std::string batches =
-            R"({"searchBatches": [[{"Name": "kw s1"}], [{"Name": "kw s2"}], [], [], []]})";
-        TaskApp run({batches});
+        TaskApp run({SearchScript({{{"kw s1", "s1"}}, {{"kw s2", "s2"}}, {}, {}, {}})});
         QVERIFY(run.Start());
         const std::vector<CCategoryNode*> leaves = run.Leaves();
         QVERIFY(leaves.size() >= 3);
@@ -321,7 +336,7 @@ class TaskSearchTest : public QObject {
         }
         QCOMPARE(History(search), QStringList({"gamma", "beta", "alpha"}));
         Search(search, "   ");
-        QCOMPARE(CloseMessageBoxes(), QStringList({"Please input keyword"}));
+        QCOMPARE(CloseMessageBoxes().join("|"), QString("Please input keyword"));
         QCOMPARE(search.ResultModel().rowCount(), 0);
         QCOMPARE(History(search), QStringList({"gamma", "beta", "alpha"}));
         Search(search, "ALPHA");
@@ -346,49 +361,48 @@ class TaskSearchTest : public QObject {
         }
         const bool bChinese = texts::GetLanguage() == texts::Language::kChinese;
         const std::string word = bChinese ? "样例" : "sample";
-        std::string batch;
+        Batch batch;
         for (int i = 1; i <= 6; ++i) {
-            batch += std::string(i == 1 ? "" : ", ") + R"({"Name": "[site] )" + word + " " +
-                     (bChinese ? "站点结果 " : "site result ") + std::to_string(i) +
-                     R"(", "Addr0": "polls:3#s)" + std::to_string(i) + ""
+            batch.emplace_back(
+                "[site] " + word + (bChinese ? " 站点结果 " : " site result ") + std::to_string(i),
+                "polls:3#s" + std::to_string(i));
         }
-        ";
-    }
-    TaskApp run({R"({"searchBatches": [[)" + batch + "]]}"});
-    TorrentRecordArray local;
-    for (int i = 1; i <= 5; ++i) {
-        local.push_back(
-            Entry("[" + word + "] " + (bChinese ? "本地条目 " : "local entry ") + std::to_string(i),
-                  "polls:0#l" + std::to_string(i)));
-        local.back().Size = std::to_string(100 * i) + ".5MB";
-        local.back().Seeds = 10 * i;
-        local.back().Peers = 3 * i;
-    }
-    AddEntries(run.home, "anime_animation", local);
-    QVERIFY(run.Start());
-    CWebTaskView& tasks = run.Tasks();
-    const char* addresses[] = {"polls:0#a",    "polls:1000#b", "polls:0:fail",
-                               "polls:1000#d", "polls:1000#e", "refuse"};
-    for (size_t i = 0; i < std::size(addresses); ++i) {
-        TorrentRecord entry = local[i % local.size()];
-        entry.Name =
-            "[" + word + "] " + (bChinese ? "下载任务 " : "download task ") + std::to_string(i + 1);
-        entry.Addr0 = addresses[i];
-        tasks.AddTask(entry, false);
-        if (i == 2) {
-            tasks.Poll();
+        TaskApp run({SearchScript({batch})});
+        TorrentRecordArray local;
+        for (int i = 1; i <= 5; ++i) {
+            local.push_back(Entry(
+                "[" + word + "] " + (bChinese ? "本地条目 " : "local entry ") + std::to_string(i),
+                "polls:0#l" + std::to_string(i)));
+            local.back().Size = std::to_string(100 * i) + ".5MB";
+            local.back().Seeds = 10 * i;
+            local.back().Peers = 3 * i;
         }
+        AddEntries(run.home, "anime_animation", local);
+        QVERIFY(run.Start());
+        CWebTaskView& tasks = run.Tasks();
+        const char* addresses[] = {"polls:0#a",    "polls:1000#b", "polls:0:fail",
+                                   "polls:1000#d", "polls:1000#e", "refuse"};
+        for (size_t i = 0; i < std::size(addresses); ++i) {
+            TorrentRecord entry = local[i % local.size()];
+            entry.Name = "[" + word + "] " + (bChinese ? "下载任务 " : "download task ") +
+                         std::to_string(i + 1);
+            entry.Addr0 = addresses[i];
+            tasks.AddTask(entry, false);
+            if (i == 2) {
+                tasks.Poll();
+            }
+        }
+        tasks.Poll();
+        run.app->Frame()->resize(1100, 640);
+        QVERIFY(
+            run.app->Frame()->grab().save(dir + (bChinese ? "/tasks_zh.png" : "/tasks_en.png")));
+        CWebSearchView& search = run.Search();
+        Search(search, QString::fromStdString(word));
+        run.Data().SetTab(CWebDataView::kTabSearch);
+        QVERIFY(
+            run.app->Frame()->grab().save(dir + (bChinese ? "/search_zh.png" : "/search_en.png")));
     }
-    tasks.Poll();
-    run.app->Frame()->resize(1100, 640);
-    QVERIFY(run.app->Frame()->grab().save(dir + (bChinese ? "/tasks_zh.png" : "/tasks_en.png")));
-    CWebSearchView& search = run.Search();
-    Search(search, QString::fromStdString(word));
-    run.Data().SetTab(CWebDataView::kTabSearch);
-    QVERIFY(run.app->Frame()->grab().save(dir + (bChinese ? "/search_zh.png" : "/search_en.png")));
-}
-}
-;
+};
 
 int main(int argc, char** argv) {
     QApplication qt(argc, argv);
