@@ -35,10 +35,10 @@ class CDataListModel : public QAbstractTableModel {
     // The row images.
     enum RowImage : int {
         kImageEntry = 0,
-        kImageDownloading = 1,
-        kImageStopped = 2,
+        kImageFailed = 1,
+        kImageDownloading = 2,
         kImageFetched = 3,
-        kImageSiteResult = 4,
+        kImageWaiting = 4,
     };
 
     // Whether a record's torrent file is in the torrents folder.
