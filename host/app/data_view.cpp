@@ -18,6 +18,7 @@
 #include "message_box.h"
 #include "notice_dialog.h"
 #include "shell_rules.h"
+#include "torrent_table.h"
 #include "ui_text.h"
 
 namespace {
@@ -152,6 +153,14 @@ CWebDataView::CWebDataView(CAppContext& context, QWidget* parent)
     m_pollTimer.setInterval(kPollMs);
     connect(&m_pollTimer, &QTimer::timeout, this, &CWebDataView::Poll);
     m_pollTimer.start();
+    // A viewer does not write; the program's own writes are checkpointed
+    // between the ticks.
+    if (!m_context.IsViewer()) {
+        CTorrentTable::SetAutoCheckpoint(false);
+    }
+    m_checkpointTimer.setSingleShot(true);
+    m_checkpointTimer.setInterval(kCheckpointDelayMs);
+    connect(&m_checkpointTimer, &QTimer::timeout, this, &CWebDataView::CheckpointCatalogue);
     m_taskTimer.setInterval(kTaskPollMs);
     connect(&m_taskTimer, &QTimer::timeout, this, [this] { m_context.Tasks().Poll(); });
     m_taskTimer.start();
@@ -346,8 +355,15 @@ bool CWebDataView::IsRefreshButtonEnabled() const {
     return m_pRefreshButton->isEnabled();
 }
 
+void CWebDataView::CheckpointCatalogue() {
+    CTorrentTable::CheckpointPassive();
+}
+
 void CWebDataView::Poll() {
     const bool bWasRefreshing = m_engine.IsSelectedNodeRefreshing();
+    if (!m_context.IsViewer()) {
+        m_checkpointTimer.start();
+    }
     if (m_engine.HasActiveRefresh()) {
         m_bReloadDue = false;
         m_engine.Poll();

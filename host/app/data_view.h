@@ -44,6 +44,7 @@ class CWebDataView : public QWidget {
   public:
     static constexpr int kPollMs = 500;
     static constexpr int kTaskPollMs = 500;
+    static constexpr int kCheckpointDelayMs = kPollMs / 2;
     static constexpr int kTabStripHeight = 25;
     static constexpr int kBarHeight = 30;
 
@@ -70,6 +71,10 @@ class CWebDataView : public QWidget {
     // The 500 ms tick: polls the refresh engine, updates the bar and reloads
     // the node on show once it completes.
     void Poll();
+    // Copies the catalogue's write-ahead log into the database without
+    // waiting for anyone. The view runs it halfway between two ticks, so
+    // that no commit of a refresh poll has to.
+    void CheckpointCatalogue();
     CRefreshEngine& Engine() { return m_engine; }
 
     void SetTab(int nTab);
@@ -136,6 +141,7 @@ class CWebDataView : public QWidget {
     std::unique_ptr<CNodePager> m_pPager;
     QTimer m_pollTimer;
     QTimer m_taskTimer;
+    QTimer m_checkpointTimer;
     bool m_bFirstSelection = true;
     bool m_bReloadDue = false;
 
