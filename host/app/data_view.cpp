@@ -10,10 +10,10 @@
 #include <QScreen>
 #include <QTabBar>
 #include <QUrl>
-#include <cstdlib>
 
 #include "info_tip.h"
 #include "list_rules.h"
+#include "list_style.h"
 #include "list_view.h"
 #include "message_box.h"
 #include "notice_dialog.h"
@@ -71,23 +71,6 @@ QFont ListFont(int nPixelHeight) {
         font.setFamily(QString::fromStdString(chosen));
     }
     font.setPixelSize(nPixelHeight);
-    return font;
-}
-
-std::optional<QFont> ConfiguredListFont(const LOGFONT& record) {
-    if (record.lfHeight == 0) {
-        return std::nullopt;
-    }
-    QFont font(QString::fromUtf8(
-        record.lfFaceName,
-        static_cast<qsizetype>(strnlen(record.lfFaceName, sizeof record.lfFaceName))));
-    font.setPixelSize(std::abs(record.lfHeight));
-    if (record.lfWeight > 0) {
-        font.setWeight(static_cast<QFont::Weight>(std::clamp(record.lfWeight, 1, 1000)));
-    }
-    font.setItalic(record.lfItalic != 0);
-    font.setUnderline(record.lfUnderline != 0);
-    font.setStrikeOut(record.lfStrikeOut != 0);
     return font;
 }
 
@@ -522,7 +505,7 @@ void CWebDataView::HideTip() {
 
 void CWebDataView::ApplyListSettings() {
     const SysSettings& settings = m_context.Config().Settings();
-    SetListFont(ConfiguredListFont(settings.lfListFont).value_or(ListFont(kSmallListFont)));
+    SetListFont(FontFromRecord(settings.lfListFont, ListFont(kSmallListFont)));
     m_model.SetDayColours(settings.crDataColor);
     m_pList->SetTipDelay(settings.nDataDelayTm);
 }

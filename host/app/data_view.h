@@ -35,8 +35,6 @@ class QTabBar;
 inline constexpr int kSmallListFont = 12;
 inline constexpr int kLargeListFont = 15;
 QFont ListFont(int nPixelHeight);
-// The configured list font; nullopt when none was chosen.
-std::optional<QFont> ConfiguredListFont(const LOGFONT& font);
 
 class CWebDataView : public QWidget {
     Q_OBJECT

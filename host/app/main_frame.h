@@ -9,6 +9,8 @@
 
 #include "app_context.h"
 
+class CAutoUpdateDriver;
+class COptionsDialog;
 class CWebDataView;
 class CWebSitesView;
 class QLabel;
@@ -30,6 +32,7 @@ class CMainFrame : public QMainWindow {
     CWebSitesView* Tree() const { return m_pTree; }
     CWebDataView* DataView() const { return m_pDataView; }
     QWidget* AdPane() const { return m_pAdPane; }
+    CAutoUpdateDriver* AutoUpdate() const { return m_pAutoUpdate; }
     QString StatusMessage() const;
     QString RecordCountText() const;
     bool IsEndPending() const { return m_exitTimer.isActive(); }
@@ -41,10 +44,16 @@ class CMainFrame : public QMainWindow {
     // A second start asked for the window: cancel a pending end, show and
     // restore.
     void ShowFromOtherInstance();
+    // Options → Settings: opens the options dialog (window-modal) and
+    // returns it; it deletes itself when closed.
+    COptionsDialog* ShowOptions();
 
   signals:
     // The program should end now.
     void EndRequested();
+    // The lists take this font, or repaint in the colours of the settings.
+    void ListFontChanged(const QFont& font);
+    void ListColoursChanged();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -67,6 +76,7 @@ class CMainFrame : public QMainWindow {
     QLabel* m_pMessage = nullptr;
     QLabel* m_pRecordCount = nullptr;
     QSystemTrayIcon* m_pTray = nullptr;
+    CAutoUpdateDriver* m_pAutoUpdate = nullptr;
     QTimer m_exitTimer;
     // A notice of the close handling is open; a second close waits for it.
     bool m_bClosing = false;
