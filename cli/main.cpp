@@ -43,8 +43,9 @@ int main(int argc, char** argv) {
                              "one JSON object per finished leaf (rows, failures), then the total");
     refreshCommand->footer(
         "Exit status: 0 every leaf refreshed; 1 an error, or rows the catalogue could not store "
-        "(the next refresh fetches them again); 3 some sites failed (a plug-in that cannot be "
-        "loaded); 130 stopped by Ctrl-C or SIGTERM. Failures are also printed on stderr, one "
+        "(the next refresh fetches them again); 3 some sites failed (a page refused or not "
+        "answered, a reply too large or too slow, a plug-in that cannot be loaded); 130 stopped by "
+        "Ctrl-C or SIGTERM. Failures are also printed on stderr, one "
         "line each.");
 
     cli::DeleteOptions deletion;

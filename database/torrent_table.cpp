@@ -3,7 +3,9 @@
 #include <sqlite3.h>
 
 #include <strings.h>
+#include <algorithm>
 #include <cctype>
+#include <map>
 #include <memory>
 #include <set>
 #include <string_view>
@@ -346,6 +348,15 @@ std::string CTorrentTable::LastError() {
     return Shared().strLastError;
 }
 
+bool CTorrentTable::SetAutoCheckpoint(bool bOn) {
+    constexpr int kDefaultPages = 1000;
+    return Connect() && Shared().pConnection->SetAutoCheckpoint(bOn ? kDefaultPages : 0);
+}
+
+bool CTorrentTable::CheckpointPassive() {
+    return Connect() && Shared().pConnection->CheckpointPassive();
+}
+
 std::optional<int64_t> CTorrentTable::DataVersion() {
     if (!Connect()) {
         return std::nullopt;
@@ -490,26 +501,82 @@ bool CTorrentTable::DropStoredEntries(TorrentRecordArray& records) {
         return false;
     }
     CAdoConnection& connection = *Shared().pConnection;
-    const std::string strLookup = "SELECT 1 FROM " + QuoteIdentifier(m_strTableName) +
+    const std::string strTable = QuoteIdentifier(m_strTableName);
+    using EntryKey = std::tuple<int32_t, std::string, double>;
+    using EntryView = std::tuple<int32_t, std::string_view, double>;
+    std::set<EntryKey, std::less<>> stored;
+
+    // A refresh brings entries newer than every stored one as a rule: one
+    // read of each plug-in's date range over the (DllID, AddDate) index finds
+    // the few stored candidates. A range that holds many more rows than the
+    // batch (an old date among new ones) is looked up entry by entry instead.
+    std::map<int32_t, std::pair<double, double>> ranges;
+    for (const TorrentRecord& record : records) {
+        const double date = record.AddDate.m_dt;
+        const auto [range, bNew] = ranges.try_emplace(record.DllID, date, date);
+        range->second = {std::min(range->second.first, date), std::max(range->second.second, date)};
+    }
+    const int64_t nRangeLimit = static_cast<int64_t>(records.size()) * 4 + 1;
+    const std::string strRange = "SELECT \"Addr0\", \"AddDate\" FROM " + strTable +
+                                 " WHERE \"DllID\" = ?1 AND \"AddDate\" BETWEEN ?2 AND ?3"
+                                 " LIMIT ?4";
+    const std::string strLookup = "SELECT 1 FROM " + strTable +
                                   " WHERE \"Addr0\" IS ?1 AND \"DllID\" = ?2 AND "
                                   "\"AddDate\" = ?3 LIMIT 1";
-    std::set<std::tuple<int32_t, std::string_view, double>> seen;
+    const auto readFailed = [this] {
+        NoteFailure("cannot read table " + m_strTableName);
+        return false;
+    };
+    std::set<int32_t> lookedUpOneByOne;
+    for (const auto& [nDllID, range] : ranges) {
+        // Bound as InsertBatch writes them, so equal means stored.
+        AdoResult found = connection.Execute(
+            strRange, {AdoVariant::Int16(static_cast<int16_t>(nDllID)),
+                       AdoVariant::Date(OleDate{range.first}),
+                       AdoVariant::Date(OleDate{range.second}), AdoVariant::Int64(nRangeLimit)});
+        if (!found.IsOk()) {
+            return readFailed();
+        }
+        std::vector<EntryKey> candidates;
+        CAdoRecordSet rows;
+        if (found.HasRows() && rows.Attach(std::move(found))) {
+            for (; !rows.IsEOF(); rows.MoveNext()) {
+                std::string strAddr0;
+                OleDate date;
+                if (!rows.GetValue("Addr0", strAddr0) || !rows.GetValue("AddDate", date)) {
+                    return readFailed();
+                }
+                candidates.emplace_back(nDllID, std::move(strAddr0), date.m_dt);
+            }
+        }
+        if (static_cast<int64_t>(candidates.size()) >= nRangeLimit) {
+            lookedUpOneByOne.insert(nDllID);
+        } else {
+            stored.insert(std::make_move_iterator(candidates.begin()),
+                          std::make_move_iterator(candidates.end()));
+        }
+    }
+
+    std::set<EntryView> seen;
     std::vector<bool> keep(records.size(), false);
     for (size_t i = 0; i < records.size(); ++i) {
         const TorrentRecord& record = records[i];
-        if (!seen.emplace(record.DllID, record.Addr0, record.AddDate.m_dt).second) {
+        const EntryView key{record.DllID, record.Addr0, record.AddDate.m_dt};
+        if (!seen.insert(key).second) {
             continue;
         }
-        // Bound as InsertBatch writes them, so equal means stored.
-        const AdoResult found =
-            connection.Execute(strLookup, {AdoVariant::Text(record.Addr0),
-                                           AdoVariant::Int16(static_cast<int16_t>(record.DllID)),
-                                           AdoVariant::Date(record.AddDate)});
-        if (!found.IsOk()) {
-            NoteFailure("cannot read table " + m_strTableName);
-            return false;
+        if (lookedUpOneByOne.count(record.DllID) == 0) {
+            keep[i] = stored.count(key) == 0;
+        } else {
+            const AdoResult found = connection.Execute(
+                strLookup, {AdoVariant::Text(record.Addr0),
+                            AdoVariant::Int16(static_cast<int16_t>(record.DllID)),
+                            AdoVariant::Date(record.AddDate)});
+            if (!found.IsOk()) {
+                return readFailed();
+            }
+            keep[i] = !found.HasRows();
         }
-        keep[i] = !found.HasRows();
     }
     // Moved, not copied: a batch is hundreds of records of a dozen strings.
     size_t nKept = 0;

@@ -282,6 +282,22 @@ int CDownManager::DownLoadFile(const char* url, const char* referer, const char*
     return 1;
 }
 
+std::string CDownManager::GetFailureText() const {
+    if (!transfer_) {
+        return {};
+    }
+    std::lock_guard lock(transfer_->mutex);
+    return transfer_->failure;
+}
+
+long CDownManager::GetHttpStatus() const {
+    if (!transfer_) {
+        return 0;
+    }
+    std::lock_guard lock(transfer_->mutex);
+    return transfer_->httpStatus;
+}
+
 int CDownManager::GetDownPercent() const {
     if (!transfer_) {
         return -1;

@@ -53,6 +53,14 @@ class NETFETCH_API CDownManager {
     // when the whole response is in the buffer.
     int GetDownPercent() const;
 
+    // Why the transfer failed, one sentence ("the site answered HTTP status
+    // 500", "Couldn't connect to server"); empty while it runs, once it
+    // succeeded, and after Close.
+    std::string GetFailureText() const;
+    // The reply's HTTP status once the transfer ended; 0 before, without a
+    // reply, and after Close.
+    long GetHttpStatus() const;
+
     // Response bytes received so far; usable while the transfer runs.
     int64_t GetDownLength() const;
 

@@ -52,6 +52,8 @@ struct CDownManager::Transfer {
     State state = State::kRunning;
     bool cancelled = false;
     bool overCap = false;
+    std::string failure;     // why the transfer failed, once it has
+    long httpStatus = 0;     // the reply's status, once it ended
     std::vector<char> data;  // once done: the body plus one zero byte
     int64_t received = 0;    // decoded body bytes
     int64_t wireNow = 0;     // body bytes as sent, before content decoding

@@ -33,12 +33,29 @@ std::string ExportCookies(CURL* easy) {
     return lines;
 }
 
-void MarkFailed(CDownManager::Transfer& transfer) {
+void MarkFailed(CDownManager::Transfer& transfer, const char* reason) {
     std::lock_guard lock(transfer.mutex);
     if (transfer.state == CDownManager::Transfer::State::kRunning) {
         transfer.state = CDownManager::Transfer::State::kFailed;
+        transfer.failure = reason;
         std::vector<char>().swap(transfer.data);
     }
+}
+
+// One sentence a user can act on: the site's own status, or what kept the
+// reply from arriving whole.
+std::string FailureText(CURLcode result, long status, bool overCap) {
+    if (overCap) {
+        return "the reply is larger than " +
+               std::to_string(CDownManager::kMaxResponseBytes / (1024 * 1024)) + " MB";
+    }
+    if (result == CURLE_OK || result == CURLE_HTTP_RETURNED_ERROR) {
+        return "the site answered HTTP status " + std::to_string(status);
+    }
+    if (result == CURLE_OPERATION_TIMEDOUT) {
+        return "the site answered too slowly";
+    }
+    return curl_easy_strerror(result);
 }
 
 }  // namespace
@@ -156,7 +173,7 @@ void TransferEngine::Apply(std::vector<Command>& commands) {
             continue;
         }
         if (curl_multi_add_handle(multi_.get(), transfer->easy.get()) != CURLM_OK) {
-            MarkFailed(*transfer);
+            MarkFailed(*transfer, "the transfer could not be started");
             transfer->easy.reset();
             transfer->ReleaseSlot();
             continue;
@@ -178,9 +195,11 @@ void TransferEngine::Finish(CDownManager::Transfer* transfer, CURLcode result) {
                 transfer->state = CDownManager::Transfer::State::kDone;
             } else {
                 transfer->state = CDownManager::Transfer::State::kFailed;
+                transfer->failure = FailureText(result, status, transfer->overCap);
                 std::vector<char>().swap(transfer->data);
             }
         }
+        transfer->httpStatus = status;
         transfer->cookies = std::move(cookies);
         transfer->cookiesExported = true;
     }
@@ -198,14 +217,14 @@ void TransferEngine::Detach(CDownManager::Transfer* transfer) {
 void TransferEngine::FailEverything() {
     for (auto& [transfer, owner] : active_) {
         curl_multi_remove_handle(multi_.get(), transfer->easy.get());
-        MarkFailed(*transfer);
+        MarkFailed(*transfer, "the program is ending");
         transfer->easy.reset();
         transfer->ReleaseSlot();
     }
     active_.clear();
     for (Command& command : commands_) {
         if (command.start) {
-            MarkFailed(*command.transfer);
+            MarkFailed(*command.transfer, "the program is ending");
             command.transfer->easy.reset();
             command.transfer->ReleaseSlot();
         }

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release tree and writes PNG screenshots of the desktop program's
-# main window, in English and in Chinese, into build/screenshots/: the window
-# as it starts, and the torrent list with rows of every age colour and the
-# information tip of its first row open. Each runs under a virtual X server
-# on a scratch home with a few rows.
+# main window, of the torrent list with rows of every age colour and the
+# information tip of its first row open, and of the four pages of its options
+# dialog, in English and in Chinese, into build/screenshots/. Each runs under
+# a virtual X server on a scratch home with a few rows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
@@ -28,11 +28,17 @@ SQL
     printf '[NoAskAgain]\nStartwhenAutoUpdateData=1\n' >>"$home/kernel/global.ini"
     TESSARO_LANG=$lang TESSARO_SCREENSHOT="$PWD/$out/main_$lang.png" \
         xvfb-run -a -s "-screen 0 1280x800x24" build/dist/tessaro --home "$home"
+    echo "screenshots: $out/main_$lang.png"
     # The tip's web engine runs without its sandbox as root.
     TESSARO_LANG=$lang TESSARO_SCREENSHOT="$PWD/$out/list_tip_$lang.png" TESSARO_SCREENSHOT_TIP=1 \
         QTWEBENGINE_DISABLE_SANDBOX=1 \
         xvfb-run -a -s "-screen 0 1280x800x24" build/dist/tessaro --home "$home"
-    echo "screenshots: $out/main_$lang.png $out/list_tip_$lang.png"
+    echo "screenshots: $out/list_tip_$lang.png"
+    for page in 0 1 2 3; do
+        TESSARO_LANG=$lang TESSARO_OPTIONS_PAGE=$page TESSARO_SCREENSHOT="$PWD/$out/options${page}_$lang.png" \
+            xvfb-run -a -s "-screen 0 1280x800x24" build/dist/tessaro --home "$home"
+        echo "screenshots: $out/options${page}_$lang.png"
+    done
 done
 
 # The download tasks and the search tab with rows, drawn by their test.

@@ -24,6 +24,7 @@
 #include "desktop_entry.h"
 #include "home.h"
 #include "main_frame.h"
+#include "options_dialog.h"
 
 namespace {
 
@@ -134,16 +135,27 @@ void CTessaroApp::WatchFirstNode() {
                 if (screenshot.isEmpty()) {
                     return;
                 }
+                // TESSARO_OPTIONS_PAGE=N pictures the options dialog on page N
+                // instead of the window.
+                QWidget* subject = m_pFrame.get();
+                bool bPage = false;
+                const int nPage = qEnvironmentVariableIntValue("TESSARO_OPTIONS_PAGE", &bPage);
+                if (bPage) {
+                    COptionsDialog* dialog = m_pFrame->ShowOptions();
+                    dialog->ShowPage(nPage);
+                    subject = dialog;
+                }
                 // Once the pending layout and paint events are through.
-                QTimer::singleShot(kScreenshotSettleMs, this,
-                                   [this, screenshot] { TakeScreenshot(screenshot); });
+                QTimer::singleShot(kScreenshotSettleMs, this, [this, screenshot, subject] {
+                    TakeScreenshot(screenshot, subject);
+                });
             });
 }
 
-void CTessaroApp::TakeScreenshot(const QString& file) {
+void CTessaroApp::TakeScreenshot(const QString& file, QWidget* subject) {
     CWebDataView& view = *m_pFrame->DataView();
-    if (!qEnvironmentVariableIsSet("TESSARO_SCREENSHOT_TIP")) {
-        SaveScreenshot(m_pFrame->grab(), file);
+    if (subject != m_pFrame.get() || !qEnvironmentVariableIsSet("TESSARO_SCREENSHOT_TIP")) {
+        SaveScreenshot(subject->grab(), file);
         return;
     }
     // The tip is a window of its own: the picture is the part of the screen

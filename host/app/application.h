@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPixmap>
 #include <QString>
+#include <QWidget>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,11 +46,12 @@ class CTessaroApp : public QObject {
   private:
     // TESSARO_REPORT_READY prints "ready" once the tree and the first node
     // are shown (the start-up benchmark waits for it); TESSARO_SCREENSHOT=FILE
-    // saves the window then as a PNG and ends the program; with
+    // saves the window then as a PNG and ends the program, or the options
+    // dialog on page TESSARO_OPTIONS_PAGE when that is set; with
     // TESSARO_SCREENSHOT_TIP set, the information tip of the first row is
-    // open in the picture.
+    // open in the picture of the window.
     void WatchFirstNode();
-    void TakeScreenshot(const QString& file);
+    void TakeScreenshot(const QString& file, QWidget* subject);
     void SaveScreenshot(const QPixmap& picture, const QString& file);
     bool HandOver();
     // The claim on the instance name, held for the whole run, so that two

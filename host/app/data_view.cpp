@@ -8,14 +8,15 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabBar>
-#include <cstdlib>
 
 #include "info_tip.h"
 #include "list_rules.h"
+#include "list_style.h"
 #include "list_view.h"
 #include "message_box.h"
 #include "notice_dialog.h"
 #include "shell_rules.h"
+#include "torrent_table.h"
 #include "ui_text.h"
 
 namespace {
@@ -64,23 +65,6 @@ QFont ListFont(int nPixelHeight) {
         font.setFamily(QString::fromStdString(chosen));
     }
     font.setPixelSize(nPixelHeight);
-    return font;
-}
-
-std::optional<QFont> ConfiguredListFont(const LOGFONT& record) {
-    if (record.lfHeight == 0) {
-        return std::nullopt;
-    }
-    QFont font(QString::fromUtf8(
-        record.lfFaceName,
-        static_cast<qsizetype>(strnlen(record.lfFaceName, sizeof record.lfFaceName))));
-    font.setPixelSize(std::abs(record.lfHeight));
-    if (record.lfWeight > 0) {
-        font.setWeight(static_cast<QFont::Weight>(std::clamp(record.lfWeight, 1, 1000)));
-    }
-    font.setItalic(record.lfItalic != 0);
-    font.setUnderline(record.lfUnderline != 0);
-    font.setStrikeOut(record.lfStrikeOut != 0);
     return font;
 }
 
@@ -138,6 +122,14 @@ CWebDataView::CWebDataView(CAppContext& context, QWidget* parent)
     m_pollTimer.setInterval(kPollMs);
     connect(&m_pollTimer, &QTimer::timeout, this, &CWebDataView::Poll);
     m_pollTimer.start();
+    // A viewer does not write; the program's own writes are checkpointed
+    // between the ticks.
+    if (!m_context.IsViewer()) {
+        CTorrentTable::SetAutoCheckpoint(false);
+    }
+    m_checkpointTimer.setSingleShot(true);
+    m_checkpointTimer.setInterval(kCheckpointDelayMs);
+    connect(&m_checkpointTimer, &QTimer::timeout, this, &CWebDataView::CheckpointCatalogue);
 }
 
 CWebDataView::~CWebDataView() = default;
@@ -324,8 +316,15 @@ bool CWebDataView::IsRefreshButtonEnabled() const {
     return m_pRefreshButton->isEnabled();
 }
 
+void CWebDataView::CheckpointCatalogue() {
+    CTorrentTable::CheckpointPassive();
+}
+
 void CWebDataView::Poll() {
     const bool bWasRefreshing = m_engine.IsSelectedNodeRefreshing();
+    if (!m_context.IsViewer()) {
+        m_checkpointTimer.start();
+    }
     if (m_engine.HasActiveRefresh()) {
         m_bReloadDue = false;
         m_engine.Poll();
@@ -479,7 +478,7 @@ void CWebDataView::HideTip() {
 
 void CWebDataView::ApplyListSettings() {
     const SysSettings& settings = m_context.Config().Settings();
-    SetListFont(ConfiguredListFont(settings.lfListFont).value_or(ListFont(kSmallListFont)));
+    SetListFont(FontFromRecord(settings.lfListFont, ListFont(kSmallListFont)));
     // Every list of the tabs: the torrent list, the tasks, the results.
     for (CDataListCtrl* list : findChildren<CDataListCtrl*>()) {
         list->ListModel()->SetDayColours(settings.crDataColor);

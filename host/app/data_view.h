@@ -34,14 +34,13 @@ class QTabBar;
 inline constexpr int kSmallListFont = 12;
 inline constexpr int kLargeListFont = 15;
 QFont ListFont(int nPixelHeight);
-// The configured list font; nullopt when none was chosen.
-std::optional<QFont> ConfiguredListFont(const LOGFONT& font);
 
 class CWebDataView : public QWidget {
     Q_OBJECT
 
   public:
     static constexpr int kPollMs = 500;
+    static constexpr int kCheckpointDelayMs = kPollMs / 2;
     static constexpr int kTabStripHeight = 25;
     static constexpr int kBarHeight = 30;
 
@@ -68,6 +67,10 @@ class CWebDataView : public QWidget {
     // The 500 ms tick: polls the refresh engine, updates the bar and reloads
     // the node on show once it completes.
     void Poll();
+    // Copies the catalogue's write-ahead log into the database without
+    // waiting for anyone. The view runs it halfway between two ticks, so
+    // that no commit of a refresh poll has to.
+    void CheckpointCatalogue();
     CRefreshEngine& Engine() { return m_engine; }
 
     void SetTab(int nTab);
@@ -134,6 +137,7 @@ class CWebDataView : public QWidget {
     CDataListModel m_model;
     std::unique_ptr<CNodePager> m_pPager;
     QTimer m_pollTimer;
+    QTimer m_checkpointTimer;
     bool m_bFirstSelection = true;
     bool m_bReloadDue = false;
 

@@ -10,17 +10,13 @@
 #include "config_keys.h"
 #include "icons.h"
 #include "list_rules.h"
+#include "list_style.h"
 #include "texts.h"
 #include "ui_text.h"
 
 namespace {
 
 constexpr int kFetchedState = 100;
-
-QColor FromColorRef(uint32_t colour) {
-    return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
-                  static_cast<int>((colour >> 16) & 0xFF));
-}
 
 // Rendered once: data() is asked for the image of every visible row at
 // every repaint.
@@ -187,7 +183,7 @@ QVariant CDataListModel::data(const QModelIndex& index, int role) const {
             if (index.column() != kName) {
                 return {};
             }
-            return QBrush(FromColorRef(
+            return QBrush(ColourFromRecord(
                 m_colours[static_cast<size_t>(DayColourIndex(row.record.AddDate, m_clock()))]));
         case Qt::DecorationRole:
             return index.column() == kIndex ? QVariant(RowIconCached(row.image)) : QVariant();

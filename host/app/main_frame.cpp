@@ -11,11 +11,13 @@
 #include <QSystemTrayIcon>
 #include <QUrl>
 
+#include "auto_update_driver.h"
 #include "data_view.h"
 #include "dialogs.h"
 #include "icons.h"
 #include "notice_dialog.h"
 #include "open_address.h"
+#include "options_dialog.h"
 #include "search_view.h"
 #include "shell_rules.h"
 #include "site_list.h"
@@ -68,11 +70,23 @@ CMainFrame::CMainFrame(CAppContext& context, QWidget* parent)
     inner->setSizes({kTreeWidth, width() - kTreeWidth - kSplitterBar});
     setCentralWidget(m_pOuter);
 
+    m_pAutoUpdate = new CAutoUpdateDriver(context, *m_pTree, *m_pDataView, this);
+    setWindowTitle(m_pAutoUpdate->Caption());
+    connect(m_pAutoUpdate, &CAutoUpdateDriver::CaptionChanged, this,
+            [this](const QString& caption) {
+                setWindowTitle(caption);
+                if (m_pTray != nullptr) {
+                    m_pTray->setToolTip(caption);
+                }
+            });
+
     BuildMenus();
     BuildStatusBar();
     connect(m_pDataView, &CWebDataView::RecordCountChanged, m_pRecordCount, &QLabel::setText);
     connect(m_pDataView, &CWebDataView::StatusMessage, m_pMessage, &QLabel::setText);
     connect(m_pDataView, &CWebDataView::OpenAddressRequested, this, &CMainFrame::OpenAddress);
+    connect(this, &CMainFrame::ListFontChanged, m_pDataView, &CWebDataView::SetListFont);
+    connect(this, &CMainFrame::ListColoursChanged, m_pDataView, &CWebDataView::ApplyListSettings);
     BuildTaskAndSearchTabs();
 
     m_exitTimer.setInterval(kExitPollMs);
@@ -113,7 +127,8 @@ void CMainFrame::BuildMenus() {
             &CMainFrame::EndRequested);
 
     QMenu* options = menuBar()->addMenu(MenuText(texts::ID_POPUP_OPTIONS));
-    options->addAction(MenuText(texts::ID_OPTIONS_SETTINGS))->setEnabled(false);
+    connect(options->addAction(MenuText(texts::ID_OPTIONS_SETTINGS)), &QAction::triggered, this,
+            &CMainFrame::ShowOptions);
 
     QMenu* sites = menuBar()->addMenu(MenuText(texts::ID_POPUP_BTSITES));
     CSiteList siteList;
@@ -144,6 +159,16 @@ void CMainFrame::BuildMenus() {
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->open();
     });
+}
+
+COptionsDialog* CMainFrame::ShowOptions() {
+    auto* dialog = new COptionsDialog(m_context.Config(), ListFont(kSmallListFont), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &COptionsDialog::ListFontChanged, this, &CMainFrame::ListFontChanged);
+    connect(dialog, &COptionsDialog::ListColoursChanged, this, &CMainFrame::ListColoursChanged);
+    connect(dialog, &COptionsDialog::Confirmed, m_pAutoUpdate, &CAutoUpdateDriver::UpdateCaption);
+    dialog->open();
+    return dialog;
 }
 
 void CMainFrame::OpenAddress(const QString& address) {

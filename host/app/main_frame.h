@@ -9,6 +9,8 @@
 
 #include "app_context.h"
 
+class CAutoUpdateDriver;
+class COptionsDialog;
 class CWebDataView;
 class CWebSearchView;
 class CWebTaskView;
@@ -34,6 +36,7 @@ class CMainFrame : public QMainWindow {
     CWebTaskView* TaskView() const { return m_pTasks; }
     CWebSearchView* SearchView() const { return m_pSearch; }
     QWidget* AdPane() const { return m_pAdPane; }
+    CAutoUpdateDriver* AutoUpdate() const { return m_pAutoUpdate; }
     QString StatusMessage() const;
     QString RecordCountText() const;
     bool IsEndPending() const { return m_exitTimer.isActive(); }
@@ -45,10 +48,16 @@ class CMainFrame : public QMainWindow {
     // A second start asked for the window: cancel a pending end, show and
     // restore.
     void ShowFromOtherInstance();
+    // Options → Settings: opens the options dialog (window-modal) and
+    // returns it; it deletes itself when closed.
+    COptionsDialog* ShowOptions();
 
   signals:
     // The program should end now.
     void EndRequested();
+    // The lists take this font, or repaint in the colours of the settings.
+    void ListFontChanged(const QFont& font);
+    void ListColoursChanged();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -76,6 +85,7 @@ class CMainFrame : public QMainWindow {
     QLabel* m_pMessage = nullptr;
     QLabel* m_pRecordCount = nullptr;
     QSystemTrayIcon* m_pTray = nullptr;
+    CAutoUpdateDriver* m_pAutoUpdate = nullptr;
     QTimer m_exitTimer;
     // A notice of the close handling is open; a second close waits for it.
     bool m_bClosing = false;

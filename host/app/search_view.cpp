@@ -10,6 +10,7 @@
 #include <set>
 
 #include "data_view.h"
+#include "list_style.h"
 #include "list_view.h"
 #include "message_box.h"
 #include "task_view.h"
@@ -57,7 +58,7 @@ CWebSearchView::CWebSearchView(CAppContext& context, QWidget* parent)
     m_pList = new CDataListCtrl(this);
     m_pList->SetListModel(&m_model);
     const SysSettings& settings = context.Config().Settings();
-    m_pList->setFont(ConfiguredListFont(settings.lfListFont).value_or(small));
+    m_pList->setFont(FontFromRecord(settings.lfListFont, small));
     m_model.SetDayColours(settings.crDataColor);
 
     m_session.LoadHistory();

@@ -139,6 +139,15 @@ std::string_view LoadShellText(ShellText id, texts::Language language) {
                         "and delete are off.";
         case ShellText::kTrayShow:
             return zh ? "显示(&S)" : "&Show";
+        case ShellText::kAutoUpdateElsewhere:
+            return zh ? "自动更新由后台更新程序(进程 %d)进行"
+                      : "Automatic update left to the background refresher (process %d)";
+        case ShellText::kSettingsNotSaved:
+            return zh ? "设置未能保存，下次保存时将重试。"
+                      : "The settings could not be saved; they are tried again at the next save.";
+        case ShellText::kAutostartNotChanged:
+            return zh ? "未能更改随系统启动的设置:"
+                      : "The start with the system could not be changed:";
     }
     return {};
 }

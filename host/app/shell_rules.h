@@ -73,6 +73,9 @@ std::string FormatCount(std::string_view format, int64_t value);
 enum class ShellText {
     kViewer,  // "%d": the process id of the refresher
     kTrayShow,
+    kAutoUpdateElsewhere,  // "%d": the process id of the refresher
+    kSettingsNotSaved,
+    kAutostartNotChanged,  // followed by the reason
 };
 std::string_view LoadShellText(ShellText id, texts::Language language);
 std::string ViewerSentence(long pid, texts::Language language);

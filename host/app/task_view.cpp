@@ -8,6 +8,7 @@
 
 #include "data_view.h"
 #include "list_rules.h"
+#include "list_style.h"
 #include "message_box.h"
 #include "ui_text.h"
 
@@ -86,7 +87,7 @@ CWebTaskView::CWebTaskView(CAppContext& context, QWidget* parent)
     : CDataListCtrl(parent), m_context(context), m_model(context.Tasks()) {
     SetListModel(&m_model);
     const SysSettings& settings = context.Config().Settings();
-    setFont(ConfiguredListFont(settings.lfListFont).value_or(ListFont(kSmallListFont)));
+    setFont(FontFromRecord(settings.lfListFont, ListFont(kSmallListFont)));
     m_model.SetDayColours(settings.crDataColor);
 
     CDownloadTasks& tasks = context.Tasks();

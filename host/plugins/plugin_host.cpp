@@ -37,7 +37,6 @@ bool IsWholeNumber(const std::string& strText) {
     }
     return true;
 }
-constexpr int kInfoTextCode = 1;
 // The tip file's number steps by this until a free name is found.
 constexpr long kInfoTipNameStep = 100;
 constexpr int kInfoTipNameTries = 1000;
@@ -395,6 +394,23 @@ int PluginHost::GetSearchStatus(const SearchHandles& handles) {
     });
 }
 
+namespace {
+
+// A text a plug-in handed over through WebIOCtl, freed here. The length
+// counts the terminator; never read past what was allocated.
+std::string TakeWebIoText(char* pBuffer, int nLength) {
+    if (!pBuffer) {
+        return {};
+    }
+    std::string strText =
+        nLength > 0 ? std::string(pBuffer, strnlen(pBuffer, static_cast<size_t>(nLength - 1)))
+                    : std::string(pBuffer);
+    std::free(pBuffer);
+    return strText;
+}
+
+}  // namespace
+
 std::string PluginHost::GetEntryInfoText(TorrentRecord& record) {
     const Exports* pExports = Route(record);
     if (!pExports) {
@@ -402,16 +418,23 @@ std::string PluginHost::GetEntryInfoText(TorrentRecord& record) {
     }
     char* pBuffer = nullptr;
     int nLength = 0;
-    pExports->pWebIOCtl(&record, kInfoTextCode, 0, 0, &pBuffer, 0, &nLength);
-    if (!pBuffer) {
-        return {};
-    }
-    // The length counts the terminator; never read past what was allocated.
-    const std::string strText =
-        nLength > 0 ? std::string(pBuffer, strnlen(pBuffer, static_cast<size_t>(nLength - 1)))
-                    : std::string(pBuffer);
-    std::free(pBuffer);
-    return strText;
+    pExports->pWebIOCtl(&record, kWebIoDetailText, 0, 0, &pBuffer, 0, &nLength);
+    return TakeWebIoText(pBuffer, nLength);
+}
+
+std::vector<PluginHost::PageFailure> PluginHost::GetDownPageFailures(int group, int index) {
+    EnsureLoaded();
+    std::vector<PageFailure> failures;
+    ForEachUsable([&](int nDllID, const Exports& e) {
+        char* pBuffer = nullptr;
+        int nLength = 0;
+        e.pWebIOCtl(nullptr, kWebIoPageFailure, group, index, &pBuffer, 0, &nLength);
+        std::string strReason = TakeWebIoText(pBuffer, nLength);
+        if (!strReason.empty()) {
+            failures.push_back({nDllID, std::move(strReason)});
+        }
+    });
+    return failures;
 }
 
 bool PluginHost::OpenInfoTipFile() {

@@ -63,6 +63,13 @@ class PluginHost : public CIniFile {
     int GetDownPageStatus(int group, int index);
     // Appends the entries of every plug-in, each stamped with its DllID. 1.
     int GetDownPageData(int group, int index, TorrentRecordArray& records);
+    // The plug-ins whose site failed a page of the slot's current or last
+    // run, with why.
+    struct PageFailure {
+        int nDllID = 0;
+        std::string strReason;
+    };
+    std::vector<PageFailure> GetDownPageFailures(int group, int index);
 
     // Routed by record.DllID. A DllID that names no usable plug-in gives the
     // failure answers (handle 0, status -1, stop 0).

@@ -123,6 +123,13 @@ int CRefreshEngine::PollLeaf(CCategoryNode& leaf) {
     TorrentRecordArray records;
     m_host.GetDownPageData(nGroup, nIndex, records);
     const bool bStored = StoreEntries(leaf, records);
+    const auto run = m_runs.find(&leaf);
+    if ((!bStored || nPercent == kComplete) && run != m_runs.end()) {
+        // Asked before the stop, while the plug-ins still hold the run.
+        for (PluginHost::PageFailure& failure : m_host.GetDownPageFailures(nGroup, nIndex)) {
+            run->second.siteFailures.push_back({failure.nDllID, std::move(failure.strReason)});
+        }
+    }
     if (!bStored) {
         LeafReport& run = m_runs[&leaf];
         run.bWriteFailed = true;

@@ -11,6 +11,7 @@ namespace {
 
 constexpr size_t kTailBytes = 50;
 constexpr int64_t kSecondsPerDay = 86400;
+constexpr long kHttpNotFound = 404;
 
 // Site dates have whole seconds, and the refresh date comes back from
 // dllmgr.ini rounded to nine decimals of a day (under a millisecond). Compared
@@ -66,9 +67,11 @@ bool PageTask::BeginRun() {
     continue_ = true;
     ended_ = false;
     pending_ = false;
+    failure_.clear();
     EmptyCollected();
     running_ = RequestPage();
     if (!running_) {
+        failure_ = requestedUrl_ + ": the address was refused";
         download_.Close();
     }
     return running_;
@@ -82,6 +85,7 @@ bool PageTask::RequestPage() {
     stall_.Restart(context_.Now());
     const ListingRequestText request = BuildListingRequest(context_.Site(), template_, section_,
                                                            page_, context_.Base(), pagerPrefix_);
+    requestedUrl_ = request.url;
     const std::string url = toSite_->Convert(request.url);
     const std::string referer = toSite_->Convert(context_.Base());
     const std::string body = toSite_->Convert(request.body);
@@ -104,12 +108,19 @@ int PageTask::Advance() {
         }
         return BeginRun() ? 0 : 100;
     }
-    if (!running_ || !continue_) {
+    // The host goes on polling a slot whose run ended while other plug-ins
+    // work on theirs; an ended run has no transfer left to look at.
+    if (!running_ || !continue_ || ended_) {
         return 100;
     }
     const int percent = download_.GetDownPercent();
     if (percent < 0) {
-        return EndSection();
+        // A page past the first that is not there is the end of the listing.
+        if (page_ > 1 && download_.GetHttpStatus() == kHttpNotFound) {
+            return EndSection({});
+        }
+        const std::string reason = download_.GetFailureText();
+        return EndSection(reason.empty() ? "the address was refused" : reason);
     }
     if (percent > 100) {
         return Progress();
@@ -124,7 +135,7 @@ int PageTask::Advance() {
         return PageComplete(data, static_cast<size_t>(length));
     }
     if (stall_.Stalled(download_.GetDownLength(), context_.Now(), kStallSeconds)) {
-        return EndSection();
+        return EndSection("nothing arrived for " + std::to_string(kStallSeconds) + " seconds");
     }
     if (percent == lastPercent_) {
         return Progress();
@@ -167,7 +178,10 @@ int PageTask::PageComplete(char* text, size_t length) {
     return lastSection ? 100 : NextSection();
 }
 
-int PageTask::EndSection() {
+int PageTask::EndSection(const std::string& reason) {
+    if (!reason.empty()) {
+        failure_ = requestedUrl_ + ": " + reason;
+    }
     // A failed or stalled section ends only its own pages; the next section
     // still brings its rows.
     if (section_ < sections_) {

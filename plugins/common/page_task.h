@@ -57,13 +57,18 @@ class PageTask {
     // Sets both the refresh date and the newest seen date (the file is the
     // caller's to write).
     void SetRefreshDate(const OleDate& date);
+    // Why a page of the current or last run could not be had ("<address>:
+    // <reason>"); empty when every page asked for arrived. A failed page
+    // ends its section early, so the run may end without having seen rows
+    // that are there.
+    const std::string& FailureText() const { return failure_; }
 
   private:
     int Advance();
     bool BeginRun();
     bool RequestPage();
     int PageComplete(char* text, size_t length);
-    int EndSection();
+    int EndSection(const std::string& reason);
     int NextSection();
     int Progress() const;
     bool ParsePage(char* text, size_t length);
@@ -93,7 +98,9 @@ class PageTask {
     int section_ = 0;
     StallWatch stall_;
     int lastPercent_ = 0;
-    std::string pagerPrefix_;  // UTF-8
+    std::string pagerPrefix_;   // UTF-8
+    std::string requestedUrl_;  // UTF-8, the page asked for last
+    std::string failure_;
 
     // Lock order: list lock, then append lock. The list lock spans a whole
     // page parse or hand-over; the append lock each single append or empty.

@@ -76,9 +76,9 @@ PLUGIN_EXPORT int GetSearchStatus(SearchHandle handle) {
     return Manager() ? Manager()->GetSearchStatus(handle) : 100;
 }
 
-PLUGIN_EXPORT int WebIOCtl(TorrentRecord* record, int code, int /*reserved1*/, int /*reserved2*/,
+PLUGIN_EXPORT int WebIOCtl(TorrentRecord* record, int code, int reserved1, int reserved2,
                            char** buffer, int /*reserved3*/, int* length) {
-    return Manager() ? Manager()->WebIOCtl(record, code, buffer, length) : 1;
+    return Manager() ? Manager()->WebIOCtl(record, code, reserved1, reserved2, buffer, length) : 1;
 }
 
 PLUGIN_EXPORT void SetPluginClock(int64_t (*now)()) {

@@ -179,29 +179,48 @@ int PluginManager::ClearPageRecord(int group, int index, const OleDate& date) {
     return 1;
 }
 
-int PluginManager::WebIOCtl(const TorrentRecord* record, int code, char** buffer,
-                            int* length) const {
-    if (code != 1 || record == nullptr || buffer == nullptr || length == nullptr) {
-        return 1;
-    }
-    std::string text;
-    switch (context_.Site().webIo) {
-        case WebIoAnswer::kNone:
-            return 1;
-        case WebIoAnswer::kComment:
-            text = record->Comment;
-            break;
-        case WebIoAnswer::kFrame:
-            text = "<iframe src=\"" + EscapeAttribute(record->WebAddr) +
-                   "\" width=\"100%\" height=\"500\"></iframe>";
-            break;
-    }
+namespace {
+
+// The one buffer the host frees: malloc'ed, zero-terminated, its size with
+// the terminator through `length`.
+void HandOverText(const std::string& text, char** buffer, int* length) {
     char* copy = static_cast<char*>(std::malloc(text.size() + 1));
     if (copy == nullptr) {
-        return 1;
+        return;
     }
     std::memcpy(copy, text.c_str(), text.size() + 1);
     *buffer = copy;
     *length = static_cast<int>(text.size() + 1);
+}
+
+}  // namespace
+
+int PluginManager::WebIOCtl(const TorrentRecord* record, int code, int group, int index,
+                            char** buffer, int* length) {
+    if (buffer == nullptr || length == nullptr) {
+        return 1;
+    }
+    if (code == kWebIoPageFailure) {
+        const PageTask* task = Task(group, index, false);
+        if (task != nullptr && !task->FailureText().empty()) {
+            HandOverText(task->FailureText(), buffer, length);
+        }
+        return 1;
+    }
+    if (code != kWebIoDetailText || record == nullptr) {
+        return 1;
+    }
+    switch (context_.Site().webIo) {
+        case WebIoAnswer::kNone:
+            return 1;
+        case WebIoAnswer::kComment:
+            HandOverText(record->Comment, buffer, length);
+            return 1;
+        case WebIoAnswer::kFrame:
+            HandOverText("<iframe src=\"" + EscapeAttribute(record->WebAddr) +
+                             "\" width=\"100%\" height=\"500\"></iframe>",
+                         buffer, length);
+            return 1;
+    }
     return 1;
 }

@@ -37,7 +37,10 @@ class PluginManager {
     int GetDownTFileStatus(const TorrentRecord* record);
     int StopAll();
     int ClearPageRecord(int group, int index, const OleDate& date);
-    int WebIOCtl(const TorrentRecord* record, int code, char** buffer, int* length) const;
+    // Code 1 answers the record's detail text; code 2 the failure of the
+    // page run of slot (group, index), for which record may be null.
+    int WebIOCtl(const TorrentRecord* record, int code, int group, int index, char** buffer,
+                 int* length);
 
     SearchHandle StartSearch(const std::string& keyword);
     int StopSearch(SearchHandle handle);

@@ -78,10 +78,17 @@ using PFN_StopSearch = int (*)(SearchHandle handle);
 using PFN_GetSearchData = int (*)(SearchHandle handle, TorrentRecordArray* out);
 // 0..100; 100 for an unknown handle.
 using PFN_GetSearchStatus = int (*)(SearchHandle handle);
-// Code 1: an HTML text describing the record, malloc'ed (length + 1 bytes,
-// zero-terminated) and stored through `buffer`, its length + 1 through
-// `length`; a plug-in without such a text leaves both untouched. The
-// reserved arguments are not read. 1 always.
+// Code 1 (kWebIoDetailText): an HTML text describing the record, malloc'ed
+// (length + 1 bytes, zero-terminated) and stored through `buffer`, its
+// length + 1 through `length`; a plug-in without such a text leaves both
+// untouched. The reserved arguments are not read.
+// Code 2 (kWebIoPageFailure): the record is not read; reserved1 and
+// reserved2 are a slot's group and index. Why a page of that slot's current
+// or last run could not be fetched, one line, handed over as for code 1;
+// nothing when every page arrived. Lets the host tell a failed site from one
+// with nothing new. 1 always.
+inline constexpr int kWebIoDetailText = 1;
+inline constexpr int kWebIoPageFailure = 2;
 using PFN_WebIOCtl = int (*)(TorrentRecord* record, int code, int reserved1, int reserved2,
                              char** buffer, int reserved3, int* length);
 

@@ -1,6 +1,6 @@
 // tessaro-cli refresh against a wren fixture site when things go wrong: a
 // Ctrl-C in the middle of a leaf, a catalogue table that cannot be written,
-// and a listed plug-in that cannot be loaded.
+// a site that fails its pages, and a listed plug-in that cannot be loaded.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -96,6 +96,9 @@ TEST_F(CliRefresh, RowsTheCatalogueRefusesAreFetchedAgain) {
 
 TEST_F(CliRefresh, SitesThatCannotTakePartAreReportedPerLeafAndRemembered) {
     Serve(1, page1_);
+    FixtureReply empty;
+    empty.body = wren_pages::Page(base_, {});
+    server_.Route(Listing(2, 1), empty);
     std::ofstream(home_.Path() + "kernel/dllmgr.ini", std::ios::trunc)
         << "[DLL]\ncount=2\n0=wren.so\n1=gone.so\n\n[Site_wren.so]\nBase=" << base_ << "\n";
     const auto refresh = home_.Run({"refresh", "3,1", "3,2", "--poll-ms", "20", "--json"});
@@ -131,6 +134,30 @@ TEST_F(CliRefresh, SitesThatCannotTakePartAreReportedPerLeafAndRemembered) {
     EXPECT_EQ(column(listed[0], 6), "-");
     EXPECT_EQ(column(listed[1], 5), "0");
     EXPECT_NE(column(listed[1], 6).find("gone.so"), std::string::npos) << listed[1];
+}
+
+// A failed site is not "nothing new": the page's address and the reason
+// reach stderr, --json and the refresh log, and the exit status says so.
+TEST_F(CliRefresh, FailedSitePagesAreToldApartFromNothingNew) {
+    FixtureReply serverError;
+    serverError.status = 500;
+    server_.Route(Listing(1, 1), serverError);
+    const auto refused = home_.Run({"refresh", "3,1", "--poll-ms", "20", "--json"});
+    EXPECT_EQ(refused.exitCode, 3) << refused.err;
+    const auto leaf = nlohmann::json::parse(Lines(refused.out).at(0));
+    ASSERT_EQ(leaf["failures"].size(), 1u) << refused.out;
+    EXPECT_EQ(leaf["failures"][0]["site"], "wren.so");
+    EXPECT_NE(leaf["failures"][0]["reason"].get<std::string>().find(base_), std::string::npos);
+    EXPECT_NE(refused.err.find("HTTP status 500"), std::string::npos) << refused.err;
+    EXPECT_NE(home_.Run({"plugins"}).out.find("HTTP status 500"), std::string::npos);
+
+    // The same leaf against a port nobody listens on.
+    const std::string closed = base_;
+    server_.Stop();
+    const auto unreachable = home_.Run({"refresh", "3,1", "--poll-ms", "20"});
+    EXPECT_EQ(unreachable.exitCode, 3) << unreachable.err;
+    EXPECT_NE(unreachable.err.find("3,1 Animation: wren.so: " + closed), std::string::npos)
+        << unreachable.err;
 }
 
 }  // namespace

@@ -36,6 +36,15 @@ class PageRun : public ::testing::Test {
         manager_->StartDownPage(3, 1);
         return Finish();
     }
+    // What the plug-in tells the host of the slot's failed pages.
+    std::string Failure() {
+        char* buffer = nullptr;
+        int length = 0;
+        manager_->WebIOCtl(nullptr, kWebIoPageFailure, 3, 1, &buffer, &length);
+        const std::string text = buffer != nullptr ? buffer : "";
+        std::free(buffer);
+        return text;
+    }
     int Requests(const std::string& target) const {
         const auto targets = server_.Targets();
         return static_cast<int>(std::count(targets.begin(), targets.end(), target));
@@ -166,6 +175,7 @@ TEST_F(PageRun, StallsUnderTheInjectedClock) {
     EXPECT_EQ(Poll(), 0);
     g_now = start + 31;
     EXPECT_EQ(Poll(), 100);
+    EXPECT_NE(Failure().find("nothing arrived for 30 seconds"), std::string::npos) << Failure();
     manager_->StartDownPage(3, 1);  // the stalled first page stopped the task
     EXPECT_TRUE(WaitFor([&] { return Requests(ListingTarget(1, 1)) == 2; }));
 
@@ -214,14 +224,18 @@ TEST_F(PageRun, UpperCaseHtmlTailCompletesAPageWhoseConnectionHangs) {
     EXPECT_EQ(Requests(ListingTarget(1, 2)), 1);
 }
 
+// A missing first page is the site failing and is told to the host; a
+// missing later page is only the end of the listing.
 TEST_F(PageRun, FailureOnTheFirstPageStopsButALaterPageKeepsTheRows) {
     Load();
     EXPECT_TRUE(Run().rows.empty());
+    EXPECT_EQ(Failure(), server_.Url(ListingTarget(1, 1)) + ": the site answered HTTP status 404");
     ServePage(server_, 1, 1, Rows(1, 2, 600));
     ServePage(server_, 1, 2, Rows(10, 2, 500));
     const RunResult later = Run();  // stopped by the failure, so this starts anew
     EXPECT_EQ(later.rows.size(), 4u);
     EXPECT_EQ(later.steps, (std::vector<int>{100 / 22, 200 / 22, 100}));
+    EXPECT_EQ(Failure(), "");
 }
 
 TEST_F(PageRun, YearlessDatesFollowTheClockAcrossNewYear) {
@@ -289,12 +303,12 @@ TEST_F(PageRun, WebIoCtlFrameEscapesTheAddressAndSilentSitesLeaveTheBuffer) {
     char* buffer = nullptr;
     int length = -5;
     Load(kSilentSite);
-    manager_->WebIOCtl(&record, 1, &buffer, &length);
+    manager_->WebIOCtl(&record, 1, 0, 0, &buffer, &length);
     EXPECT_TRUE(buffer == nullptr && length == -5);
     Load(kFrameSite);
-    manager_->WebIOCtl(&record, 2, &buffer, &length);
+    manager_->WebIOCtl(&record, 2, 0, 0, &buffer, &length);
     EXPECT_EQ(buffer, nullptr) << "only code 1 answers";
-    manager_->WebIOCtl(&record, 1, &buffer, &length);
+    manager_->WebIOCtl(&record, 1, 0, 0, &buffer, &length);
     ASSERT_NE(buffer, nullptr);
     const std::string frame =
         "<iframe src=\"http://x/a?b=1&amp;c=&quot;&gt;&lt;script&gt;\" width=\"100%\" "
