@@ -218,6 +218,14 @@ class TaskSearchTest : public QObject {
         tasks.Poll();
         QCOMPARE(Rows(model), QStringList({"3 100% first", "2 50% second", "2 0% third"}));
 
+        // A file gone from the folder: the open explains, the task stays.
+        std::filesystem::remove(run.home.Path() + "torrents/first.torrent");
+        SelectRows(tasks, {0});
+        tasks.RunTaskCommand(texts::ID_TASK_OPEN_TORRENT);
+        QCOMPARE(CloseMessageBoxes(),
+                 QStringList({"Can not open torrent file! Perhaps it doesn't exist."}));
+        QCOMPARE(Rows(model).first(), QString("3 100% first"));
+
         const std::string lock = run.home.Path() + "torrents/second.tmp";
         QVERIFY(std::filesystem::exists(lock));
         SelectRows(tasks, {1});
@@ -294,6 +302,8 @@ class TaskSearchTest : public QObject {
         SelectRows(*search.ResultList(), {0});
         search.RunResultCommand(texts::ID_DELETE_ROWS);
         QCOMPARE(Names(search.ResultModel()), QStringList({"site kw"}));
+        QCOMPARE(search.ResultModel().data(search.ResultModel().index(0, 0)).toString(),
+                 QString("0"));
         search.RunResultCommand(texts::ID_DELETE_ALL_ROWS);
         QCOMPARE(search.ResultModel().rowCount(), 0);
     }
