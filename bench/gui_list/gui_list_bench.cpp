@@ -21,6 +21,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app_context.h"
 #include "catalogue_schema.h"
@@ -273,6 +274,7 @@ void Refresh(const std::string& home, CWebDataView& view, CCategoryNode* leaf) {
     const size_t slot = static_cast<size_t>(leaf->m_nCategoryId) * 8 + leaf->m_nSubIndex;
     Slowest poll;
     Slowest checkpoint;
+    std::vector<double> pollCpuMs;
     int nRow = 0;
     for (int k = 0; k < kRefreshPolls; ++k) {
         TorrentRecordArray& rows = script.pageRows[slot];
@@ -286,7 +288,9 @@ void Refresh(const std::string& home, CWebDataView& view, CCategoryNode* leaf) {
             record.Type = leaf->m_nCategoryId * 256 + leaf->m_nSubIndex;
         }
         script.pageStatus[slot] = k + 1 == kRefreshPolls ? 100 : (k + 1) * 100 / kRefreshPolls;
-        poll.Add(Measure([&] { view.Poll(); }));
+        const Cost cost = Measure([&] { view.Poll(); });
+        poll.Add(cost);
+        pollCpuMs.push_back(cost.cpuMs);
         checkpoint.Add(Measure([&] { view.CheckpointCatalogue(); }));
     }
     dlclose(module);
@@ -296,6 +300,10 @@ void Refresh(const std::string& home, CWebDataView& view, CCategoryNode* leaf) {
     }
     Report("refresh: poll with 500 new rows", poll.worst.cpuMs, "ms", kPollTargetMs,
            poll.worst.wallMs);
+    // On a shared machine the slowest poll also measures the neighbours.
+    std::nth_element(pollCpuMs.begin(), pollCpuMs.begin() + kRefreshPolls / 2, pollCpuMs.end());
+    std::printf("%-46s %10.2f ms  (not a target)\n", "refresh: median poll",
+                pollCpuMs[kRefreshPolls / 2]);
     Report("refresh: slowest poll or checkpoint (wall)",
            std::max(poll.worst.wallMs, checkpoint.worst.wallMs), "ms", kSlowestPollTargetMs);
 }
