@@ -122,26 +122,42 @@ void CWebSearchView::Start() {
     m_model.Clear();
     m_nShownRows = 0;
     const std::string keyword = m_pKeywords->currentText().toStdString();
-    if (m_session.Start(keyword) == CSearchSession::StartResult::kEmptyKeyword) {
+    // The local rows first: the sites start once they are drawn, as
+    // loading the plug-ins on a first search takes a while.
+    if (m_session.Start(keyword, {true, false}) == CSearchSession::StartResult::kEmptyKeyword) {
         ui::ShowMessageBox(this, ui::MessageKind::kWarning, String(texts::IDS_NO_KEYWORD));
         return;
     }
     ShowHistory();
     AppendNewRows();
-    m_pProgress->setValue(m_session.GetProgress());
-    if (m_session.IsSearching()) {
-        m_pButton->setText(String(texts::IDS_STOP_SEARCH));
-        m_pollTimer.start();
+    m_pProgress->setValue(0);
+    m_pButton->setText(String(texts::IDS_STOP_SEARCH));
+    m_bSitesDue = true;
+    QTimer::singleShot(0, this, &CWebSearchView::StartSites);
+    m_pollTimer.start();
+}
+
+void CWebSearchView::StartSites() {
+    if (!m_bSitesDue) {
+        return;
     }
+    m_bSitesDue = false;
+    // The session keeps the site rows alone from here on; the list keeps
+    // the local ones.
+    [[maybe_unused]] const CSearchSession::StartResult started =
+        m_session.Start(m_session.GetKeyword(), {false, true});
+    m_nShownRows = 0;
 }
 
 void CWebSearchView::Stop() {
+    m_bSitesDue = false;
     m_session.Stop();
     m_pollTimer.stop();
     m_pButton->setText(String(texts::IDS_START_SEARCH));
 }
 
 void CWebSearchView::Poll() {
+    StartSites();
     m_session.Poll();
     m_pProgress->setValue(m_session.GetProgress());
     AppendNewRows();

@@ -34,7 +34,7 @@ class CWebSearchView : public QWidget {
     // The button and Enter in the keyword box: starts a search when idle,
     // stops the one that runs otherwise.
     void StartOrStop();
-    bool IsSearching() const { return m_session.IsSearching(); }
+    bool IsSearching() const { return m_bSitesDue || m_session.IsSearching(); }
     // One tick of the site search: progress, new rows, the end.
     void Poll();
 
@@ -61,6 +61,7 @@ class CWebSearchView : public QWidget {
 
   private:
     void Start();
+    void StartSites();
     void Stop();
     void ShowHistory();
     void AppendNewRows();
@@ -73,6 +74,8 @@ class CWebSearchView : public QWidget {
     CDataListModel m_model;
     // How many of the session's rows the list has taken.
     size_t m_nShownRows = 0;
+    // The local rows are shown; the site search starts next.
+    bool m_bSitesDue = false;
     QTimer m_pollTimer;
     QPushButton* m_pButton = nullptr;
     QComboBox* m_pKeywords = nullptr;
