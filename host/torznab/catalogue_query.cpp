@@ -1,6 +1,7 @@
 #include "catalogue_query.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <queue>
 #include <set>
@@ -13,9 +14,9 @@ namespace {
 
 // A table answers from its trigram index when reading every candidate costs
 // less than walking its date index to the rows it has to give: with c
-// candidates among n rows, the walk reads about n / c rows per row given.
-// Counting stops at this many candidates, which only a common word reaches.
-constexpr int64_t kMaxCountedCandidates = 4000;
+// candidates among n rows, the walk reads about n / c rows per row given,
+// so for s rows the index wins while c * c <= n * s. Counting stops at the
+// first c past that bound: a common word's candidates are never all counted.
 // Pages of the read connection's cache (32 MB): the indexes' upper levels
 // and the recent rows stay in memory between requests.
 constexpr const char kCacheSize[] = "PRAGMA cache_size = -32768";
@@ -177,14 +178,13 @@ std::vector<CatalogueRow> CCatalogueQuery::Newest(const std::vector<const LeafCa
             const int64_t rows = leaves[i]->leaf->m_Table.Count();
             // Each table gives about its share of the page, and at least one row.
             const int64_t share = wanted / static_cast<int64_t>(leaves.size()) + 1;
-            indexed =
-                count.Attach(m_connection.Execute(
-                    "SELECT count(*) AS n FROM (SELECT 1 FROM " + fts + " WHERE " + fts +
-                        " MATCH ?1 LIMIT ?2)",
-                    {AdoVariant::Text(trigrams), AdoVariant::Int64(kMaxCountedCandidates)})) &&
-                !count.IsEOF() && count.GetValue("n", candidates) &&
-                candidates.nValue < kMaxCountedCandidates &&
-                candidates.nValue * candidates.nValue <= rows * share;
+            const auto bound = static_cast<int64_t>(std::sqrt(static_cast<double>(rows * share)));
+            indexed = count.Attach(m_connection.Execute(
+                          "SELECT count(*) AS n FROM (SELECT 1 FROM " + fts + " WHERE " + fts +
+                              " MATCH ?1 LIMIT ?2)",
+                          {AdoVariant::Text(trigrams), AdoVariant::Int64(bound + 1)})) &&
+                      !count.IsEOF() && count.GetValue("n", candidates) &&
+                      candidates.nValue <= bound;
         }
         std::string sql;
         if (indexed) {
