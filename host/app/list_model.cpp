@@ -4,7 +4,6 @@
 #include <QColor>
 #include <QIcon>
 #include <algorithm>
-#include <cstdlib>
 #include <ctime>
 
 #include "config_keys.h"
@@ -15,8 +14,6 @@
 #include "ui_text.h"
 
 namespace {
-
-constexpr int kFetchedState = 100;
 
 // Rendered once: data() is asked for the image of every visible row at
 // every repaint.
