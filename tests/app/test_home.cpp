@@ -11,13 +11,15 @@
 
 #include "ini_file.h"
 #include "open_home.h"
+#include "texts.h"
 #include "torrent_table.h"
 
 TestHome::TestHome(int nCategories) {
     m_strHome = m_dir.path().toStdString() + "/";
     const tessaro::InstalledDefaults defaults{TESSARO_DIST "/defaults/", m_strHome + "none/"};
     const tessaro::LayoutResult layout =
-        tessaro::InitHome(m_strHome, defaults, false, CGlobalConfig::Front::kDesktop);
+        tessaro::InitHome(m_strHome, defaults, texts::GetLanguage() == texts::Language::kChinese,
+                          CGlobalConfig::Front::kDesktop);
     if (!layout.ok) {
         qFatal("cannot lay out a test home: %s", layout.error.c_str());
     }
