@@ -393,6 +393,31 @@ std::optional<int64_t> CAdoConnection::GetDataVersion() {
     return sqlite3_column_int64(statement.get(), 0);
 }
 
+bool CAdoConnection::SetAutoCheckpoint(int nPages) {
+    if (!m_pDb) {
+        ado_detail::Trace("SetAutoCheckpoint", "the connection is not open");
+        return false;
+    }
+    if (sqlite3_wal_autocheckpoint(m_pDb.get(), nPages) != SQLITE_OK) {
+        RecordError("SetAutoCheckpoint");
+        return false;
+    }
+    return true;
+}
+
+bool CAdoConnection::CheckpointPassive() {
+    if (!m_pDb) {
+        ado_detail::Trace("CheckpointPassive", "the connection is not open");
+        return false;
+    }
+    if (sqlite3_wal_checkpoint_v2(m_pDb.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr,
+                                  nullptr) != SQLITE_OK) {
+        RecordError("CheckpointPassive");
+        return false;
+    }
+    return true;
+}
+
 AdoStatement CAdoConnection::Prepare(const std::string& strSql, const char* pszOperation,
                                      std::source_location where) {
     if (!m_pDb) {

@@ -130,6 +130,14 @@ class CAdoConnection {
     // connection is not open or the pragma fails.
     std::optional<int64_t> GetDataVersion();
 
+    // Write-ahead-log checkpoints: with 0 pages no commit runs one, and the
+    // owner runs CheckpointPassive where it stalls nothing (SQLite's default
+    // runs one inside the commit that takes the log past 1000 pages).
+    bool SetAutoCheckpoint(int nPages);
+    // Copies what the log holds into the database as far as no reader stands
+    // in the way, without waiting for anyone.
+    bool CheckpointPassive();
+
     // Long enough for the largest write another process makes at once (a
     // delete works in batches well under this).
     static constexpr int kBusyTimeoutMs = 30000;

@@ -348,6 +348,15 @@ std::string CTorrentTable::LastError() {
     return Shared().strLastError;
 }
 
+bool CTorrentTable::SetAutoCheckpoint(bool bOn) {
+    constexpr int kDefaultPages = 1000;
+    return Connect() && Shared().pConnection->SetAutoCheckpoint(bOn ? kDefaultPages : 0);
+}
+
+bool CTorrentTable::CheckpointPassive() {
+    return Connect() && Shared().pConnection->CheckpointPassive();
+}
+
 std::optional<int64_t> CTorrentTable::DataVersion() {
     if (!Connect()) {
         return std::nullopt;

@@ -60,6 +60,11 @@ class CTorrentTable {
     // this process's included, whatever the table cursors stand on; nullopt
     // without a catalogue.
     static std::optional<int64_t> DataVersion();
+    // The shared connection's log checkpoints (see CAdoConnection): a front
+    // end that writes on its UI thread turns them off and runs the passive
+    // one between its refresh polls. False without a catalogue.
+    static bool SetAutoCheckpoint(bool bOn);
+    static bool CheckpointPassive();
 
     // Opens the table's cursor (newest first) unless it is open already, in
     // which case the position is kept.

@@ -56,9 +56,9 @@ QIcon TreeIcon(int index) {
 }
 
 QIcon RowIcon(int index) {
-    static constexpr std::array<const char*, 5> kFiles = {"row_entry.svg", "row_downloading.svg",
-                                                          "row_stopped.svg", "row_fetched.svg",
-                                                          "row_site.svg"};
+    static constexpr std::array<const char*, 5> kFiles = {"row_entry.svg", "row_failed.svg",
+                                                          "row_downloading.svg", "row_fetched.svg",
+                                                          "row_waiting.svg"};
     return FromList(kFiles, index, 20);
 }
 

@@ -11,12 +11,14 @@
 #include <QGuiApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include "data_view.h"
 #include "desktop_entry.h"
@@ -28,6 +30,8 @@ namespace {
 
 constexpr int kHandOverTimeoutMs = 2000;
 constexpr int kScreenshotSettleMs = 300;
+constexpr int kScreenshotPollMs = 100;
+constexpr int kScreenshotTipTimeoutMs = 20000;
 constexpr int kClaimRetryMs = 50;
 
 // The signal handler only writes a byte here; the event loop does the rest.
@@ -143,12 +147,41 @@ void CTessaroApp::WatchFirstNode() {
                 }
                 // Once the pending layout and paint events are through.
                 QTimer::singleShot(kScreenshotSettleMs, this, [this, screenshot, subject] {
-                    if (!subject->grab().save(screenshot)) {
-                        std::fprintf(stderr, "tessaro: cannot write %s\n", qPrintable(screenshot));
-                    }
-                    emit EndRequested();
+                    TakeScreenshot(screenshot, subject);
                 });
             });
+}
+
+void CTessaroApp::TakeScreenshot(const QString& file, QWidget* subject) {
+    CWebDataView& view = *m_pFrame->DataView();
+    if (subject != m_pFrame.get() || !qEnvironmentVariableIsSet("TESSARO_SCREENSHOT_TIP")) {
+        SaveScreenshot(subject->grab(), file);
+        return;
+    }
+    // The tip is a window of its own: the picture is the part of the screen
+    // that holds the frame and the tip, once the tip's page has loaded.
+    view.OpenTipForRow(0);
+    auto waited = std::make_shared<int>(0);
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this, poll, waited, file] {
+        CWebDataView& shown = *m_pFrame->DataView();
+        if (!shown.IsTipLoaded() && ++*waited * kScreenshotPollMs < kScreenshotTipTimeoutMs) {
+            return;
+        }
+        poll->deleteLater();
+        const QRect area = m_pFrame->frameGeometry().united(shown.TipFrame());
+        SaveScreenshot(QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(),
+                                                                    area.width(), area.height()),
+                       file);
+    });
+    poll->start(kScreenshotPollMs);
+}
+
+void CTessaroApp::SaveScreenshot(const QPixmap& picture, const QString& file) {
+    if (!picture.save(file)) {
+        std::fprintf(stderr, "tessaro: cannot write %s\n", qPrintable(file));
+    }
+    emit EndRequested();
 }
 
 bool CTessaroApp::HandOver() {

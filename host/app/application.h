@@ -5,6 +5,9 @@
 #pragma once
 
 #include <QObject>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,8 +47,12 @@ class CTessaroApp : public QObject {
     // TESSARO_REPORT_READY prints "ready" once the tree and the first node
     // are shown (the start-up benchmark waits for it); TESSARO_SCREENSHOT=FILE
     // saves the window then as a PNG and ends the program, or the options
-    // dialog on page TESSARO_OPTIONS_PAGE when that is set.
+    // dialog on page TESSARO_OPTIONS_PAGE when that is set; with
+    // TESSARO_SCREENSHOT_TIP set, the information tip of the first row is
+    // open in the picture of the window.
     void WatchFirstNode();
+    void TakeScreenshot(const QString& file, QWidget* subject);
+    void SaveScreenshot(const QPixmap& picture, const QString& file);
     bool HandOver();
     // The claim on the instance name, held for the whole run, so that two
     // programs starting at once cannot both take the name.

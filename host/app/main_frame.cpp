@@ -18,9 +18,11 @@
 #include "notice_dialog.h"
 #include "open_address.h"
 #include "options_dialog.h"
+#include "search_view.h"
 #include "shell_rules.h"
 #include "site_list.h"
 #include "sites_view.h"
+#include "task_view.h"
 #include "ui_text.h"
 
 namespace {
@@ -81,6 +83,11 @@ CMainFrame::CMainFrame(CAppContext& context, QWidget* parent)
     BuildMenus();
     BuildStatusBar();
     connect(m_pDataView, &CWebDataView::RecordCountChanged, m_pRecordCount, &QLabel::setText);
+    connect(m_pDataView, &CWebDataView::StatusMessage, m_pMessage, &QLabel::setText);
+    connect(m_pDataView, &CWebDataView::OpenAddressRequested, this, &CMainFrame::OpenAddress);
+    connect(this, &CMainFrame::ListFontChanged, m_pDataView, &CWebDataView::SetListFont);
+    connect(this, &CMainFrame::ListColoursChanged, m_pDataView, &CWebDataView::ApplyListSettings);
+    BuildTaskAndSearchTabs();
 
     m_exitTimer.setInterval(kExitPollMs);
     connect(&m_exitTimer, &QTimer::timeout, this, [this] {
@@ -93,6 +100,26 @@ CMainFrame::CMainFrame(CAppContext& context, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::BuildTaskAndSearchTabs() {
+    m_pTasks = new CWebTaskView(m_context);
+    m_pSearch = new CWebSearchView(m_context);
+    m_pDataView->SetTabPage(CWebDataView::kTabTasks, m_pTasks);
+    m_pDataView->SetTabPage(CWebDataView::kTabSearch, m_pSearch);
+    const auto addTask = [this](const TorrentRecord& entry, bool bOpenWhenDone) {
+        m_pTasks->AddTask(entry, bOpenWhenDone);
+    };
+    connect(m_pDataView, &CWebDataView::AddTaskRequested, this, addTask);
+    connect(m_pSearch, &CWebSearchView::AddTaskRequested, this, addTask);
+    connect(m_pTasks, &CWebTaskView::FrontWanted, this,
+            [this] { m_pDataView->SetTab(CWebDataView::kTabTasks); });
+    connect(m_pTasks, &CWebTaskView::TaskCompleted, this, [this](const TorrentRecord& task) {
+        m_pDataView->RecordFetched(task);
+        m_pSearch->RecordFetched(task);
+    });
+    connect(m_pTasks, &CWebTaskView::OpenAddressRequested, this, &CMainFrame::OpenAddress);
+    connect(m_pSearch, &CWebSearchView::OpenAddressRequested, this, &CMainFrame::OpenAddress);
+}
 
 void CMainFrame::BuildMenus() {
     QMenu* file = menuBar()->addMenu(MenuText(texts::ID_POPUP_FILE));

@@ -12,6 +12,8 @@
 class CAutoUpdateDriver;
 class COptionsDialog;
 class CWebDataView;
+class CWebSearchView;
+class CWebTaskView;
 class CWebSitesView;
 class QLabel;
 class QSplitter;
@@ -31,6 +33,8 @@ class CMainFrame : public QMainWindow {
 
     CWebSitesView* Tree() const { return m_pTree; }
     CWebDataView* DataView() const { return m_pDataView; }
+    CWebTaskView* TaskView() const { return m_pTasks; }
+    CWebSearchView* SearchView() const { return m_pSearch; }
     QWidget* AdPane() const { return m_pAdPane; }
     CAutoUpdateDriver* AutoUpdate() const { return m_pAutoUpdate; }
     QString StatusMessage() const;
@@ -62,6 +66,9 @@ class CMainFrame : public QMainWindow {
   private:
     void BuildMenus();
     void BuildStatusBar();
+    // The download tasks and the search in their tabs, and the roads
+    // between the lists: downloads, fetched files, addresses.
+    void BuildTaskAndSearchTabs();
     void ShowStartupNotice();
     void HandleClose();
     void HideToBackground();
@@ -73,6 +80,8 @@ class CMainFrame : public QMainWindow {
     QWidget* m_pAdPane = nullptr;
     CWebSitesView* m_pTree = nullptr;
     CWebDataView* m_pDataView = nullptr;
+    CWebTaskView* m_pTasks = nullptr;
+    CWebSearchView* m_pSearch = nullptr;
     QLabel* m_pMessage = nullptr;
     QLabel* m_pRecordCount = nullptr;
     QSystemTrayIcon* m_pTray = nullptr;

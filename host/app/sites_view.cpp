@@ -42,6 +42,9 @@ CWebSitesView::CWebSitesView(CAppContext& context, CWebDataView& dataView, QWidg
     setSelectionMode(QAbstractItemView::SingleSelection);
     setContextMenuPolicy(Qt::CustomContextMenu);
     Build();
+    // Taking the focus would otherwise make the root current and show it
+    // before the start-up selection below, which must be the first.
+    setCurrentIndex(QModelIndex());
 
     connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
         // No node (a click on empty space) leaves the data view as it is.

@@ -54,8 +54,9 @@ constexpr std::array kStrings = std::to_array<Text>({
     // The page and the client offered to a user without a torrent program.
     {61481,
      "Can not open torrent file! Maybe you still have not install BT client, you can download it "
-     "from https://bt-client.example/.",
-     "打开文件失败，或许你还没有安装BT下载软件，请到https://bt-client.example/上下载BT Client"},
+     "from https://www.qbittorrent.org/download.",
+     "打开文件失败，或许你还没有安装BT下载软件，请到https://www.qbittorrent.org/"
+     "download上下载qBittorrent"},
     {61482, "Can not open torrent file! Perhaps it doesn't exist.",
      "打开文件失败，文件可能不存在，请重新下载"},
     {61484, "StartSearch", "开始搜索"},

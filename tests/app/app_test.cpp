@@ -220,7 +220,8 @@ class AppTest : public QObject {
             return;
         }
         QTRY_COMPARE(tree.currentItem() ? tree.currentItem()->text(0) : QString(), selected);
-        QTRY_VERIFY(app->Frame()->DataView()->ShownText().startsWith(selected));
+        QTRY_VERIFY(app->Frame()->DataView()->ShownNode() != nullptr &&
+                    app->Frame()->DataView()->ShownNode()->m_strName == selected.toStdString());
         QVERIFY(app->Frame()->RecordCountText().contains("0 Record"));
     }
 

@@ -11,13 +11,15 @@
 
 #include "ini_file.h"
 #include "open_home.h"
+#include "texts.h"
 #include "torrent_table.h"
 
 TestHome::TestHome(int nCategories) {
     m_strHome = m_dir.path().toStdString() + "/";
     const tessaro::InstalledDefaults defaults{TESSARO_DIST "/defaults/", m_strHome + "none/"};
     const tessaro::LayoutResult layout =
-        tessaro::InitHome(m_strHome, defaults, false, CGlobalConfig::Front::kDesktop);
+        tessaro::InitHome(m_strHome, defaults, texts::GetLanguage() == texts::Language::kChinese,
+                          CGlobalConfig::Front::kDesktop);
     if (!layout.ok) {
         qFatal("cannot lay out a test home: %s", layout.error.c_str());
     }
@@ -56,6 +58,29 @@ void TestHome::AddRows(const std::string& table, int nRows, int daysAgo) {
         rows[static_cast<size_t>(i)].Addr0 = "a" + std::to_string(i);
     }
     if (!leaf.InsertBatch(rows)) {
+        qFatal("cannot add rows to %s", table.c_str());
+    }
+}
+
+void TestHome::AddDatedRows(const std::string& table,
+                            const std::vector<std::pair<std::string, int64_t>>& rows) {
+    CTorrentTable::SetDatabasePath(m_strHome + "kernel/websdata.db");
+    CTorrentTable leaf;
+    leaf.SetTableName(table);
+    const time_t now = std::time(nullptr);
+    std::tm today{};
+    localtime_r(&now, &today);
+    const OleDate noon =
+        OleDate::FromFields(today.tm_year + 1900, today.tm_mon + 1, today.tm_mday, 12);
+    TorrentRecordArray records;
+    for (const auto& [name, secondsAgo] : rows) {
+        TorrentRecord& record = records.emplace_back();
+        record.AddDate = noon;
+        record.AddDate.m_dt -= static_cast<double>(secondsAgo) / 86400;
+        record.Name = name;
+        record.Addr0 = table + "/" + name;
+    }
+    if (!leaf.InsertBatch(records)) {
         qFatal("cannot add rows to %s", table.c_str());
     }
 }

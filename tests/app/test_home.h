@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "application.h"
@@ -20,6 +21,9 @@ class TestHome {
 
     // Rows dated `daysAgo` in the leaf's table, and an old torrent file.
     void AddRows(const std::string& table, int nRows, int daysAgo);
+    // Rows named as given, each `secondsAgo` before a fixed moment of today.
+    void AddDatedRows(const std::string& table,
+                      const std::vector<std::pair<std::string, int64_t>>& rows);
     int64_t Count(const std::string& table) const;
     std::string AddTorrentFile(const std::string& name, int daysAgo);
 

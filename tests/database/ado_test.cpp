@@ -341,4 +341,26 @@ TEST_F(AdoLayer, OpenRefusesMissingAndDamagedFiles) {
     EXPECT_NE(connection.GetLastErrorText().find("not a database"), std::string::npos);
 }
 
+// Without automatic checkpoints the log keeps every commit until the
+// passive checkpoint copies it; then the next commit reuses the log's start.
+TEST_F(AdoLayer, PassiveCheckpointTakesOverFromTheCommits) {
+    const std::string wal = m_path + "-wal";
+    auto commitFiveMegabytes = [this] {
+        ASSERT_TRUE(m_connection.Execute("INSERT INTO t (b) VALUES (zeroblob(5000000))").IsOk());
+    };
+    auto walMegabytes = [&wal] { return std::filesystem::file_size(wal) / 1000000; };
+    commitFiveMegabytes();
+    commitFiveMegabytes();
+    EXPECT_EQ(walMegabytes(), 5U);  // each commit past 1000 pages checkpoints
+    ASSERT_TRUE(m_connection.SetAutoCheckpoint(0));
+    commitFiveMegabytes();
+    commitFiveMegabytes();
+    EXPECT_EQ(walMegabytes(), 10U);
+    ASSERT_TRUE(m_connection.CheckpointPassive());
+    commitFiveMegabytes();
+    EXPECT_EQ(walMegabytes(), 10U);
+    CAdoConnection closed;
+    EXPECT_FALSE(closed.CheckpointPassive());
+}
+
 }  // namespace
