@@ -1,16 +1,29 @@
 #!/usr/bin/env bash
 # Builds the release tree and writes PNG screenshots of the desktop program's
 # main window, of the torrent list with rows of every age colour and the
-# information tip of its first row open, and of the four pages of its options
-# dialog, in English and in Chinese, into build/screenshots/. Each runs under
-# a virtual X server on a scratch home with a few rows.
+# information tip of its first row open, of the Browse tab with a sample page
+# and of the four pages of its options dialog, in English and in Chinese, into
+# build/screenshots/. Each runs under a virtual X server on a scratch home
+# with a few rows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
 out=build/screenshots
 mkdir -p "$out"
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+# The Browse tab shows a sample listing from a page server on 127.0.0.1.
+build/tests/fixture_page_server tests/browser/fixture_page.htm >"$scratch/pages" &
+server=$!
+trap 'kill $server; rm -rf "$scratch"' EXIT
+until [ -s "$scratch/pages" ]; do
+    kill -0 $server
+    sleep 0.1
+done
+pages=$(cat "$scratch/pages")
+# The embedded web engine refuses its sandbox when run as root.
+if [ "$(id -u)" -eq 0 ]; then
+    export QTWEBENGINE_DISABLE_SANDBOX=1
+fi
 
 for lang in en zh; do
     home="$scratch/$lang/"
@@ -34,6 +47,10 @@ SQL
         QTWEBENGINE_DISABLE_SANDBOX=1 \
         xvfb-run -a -s "-screen 0 1280x800x24" build/dist/tessaro --home "$home"
     echo "screenshots: $out/list_tip_$lang.png"
+    TESSARO_LANG=$lang TESSARO_BROWSE_ADDRESS="${pages}fixture_page.htm" \
+        TESSARO_SCREENSHOT="$PWD/$out/browse_$lang.png" \
+        xvfb-run -a -s "-screen 0 1280x800x24" build/dist/tessaro --home "$home"
+    echo "screenshots: $out/browse_$lang.png"
     for page in 0 1 2 3; do
         TESSARO_LANG=$lang TESSARO_OPTIONS_PAGE=$page TESSARO_SCREENSHOT="$PWD/$out/options${page}_$lang.png" \
             xvfb-run -a -s "-screen 0 1280x800x24" build/dist/tessaro --home "$home"

@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     int nLoaded = 0;
     for (int i = 0; i < kPages; ++i) {
         view.OpenAddress(QString::fromStdString(server.Url("/page" + std::to_string(i) + ".htm")));
-        CBrowsePage* page = view.CurrentPage();
+        CBrowserPage* page = view.CurrentPage();
         nLoaded += QTest::qWaitFor(
             [page] { return page->Percent() == 100 && page->Title().startsWith("Page"); },
             kLoadTimeoutMs);

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "browse_view.h"
 #include "data_view.h"
 #include "desktop_entry.h"
 #include "home.h"
@@ -30,6 +31,7 @@ namespace {
 
 constexpr int kHandOverTimeoutMs = 2000;
 constexpr int kScreenshotSettleMs = 300;
+constexpr int kWebScreenshotSettleMs = 1000;
 constexpr int kScreenshotPollMs = 100;
 constexpr int kScreenshotTipTimeoutMs = 20000;
 constexpr int kClaimRetryMs = 50;
@@ -122,34 +124,54 @@ void CTessaroApp::WatchFirstNode() {
         return;
     }
     auto bSeen = std::make_shared<bool>(false);
-    connect(m_pFrame->DataView(), &CWebDataView::NodeShown, this,
-            [this, bSeen, screenshot, bReport] {
-                if (*bSeen) {
-                    return;
-                }
-                *bSeen = true;
-                if (bReport) {
-                    std::printf("ready\n");
-                    std::fflush(stdout);
-                }
-                if (screenshot.isEmpty()) {
-                    return;
-                }
-                // TESSARO_OPTIONS_PAGE=N pictures the options dialog on page N
-                // instead of the window.
-                QWidget* subject = m_pFrame.get();
-                bool bPage = false;
-                const int nPage = qEnvironmentVariableIntValue("TESSARO_OPTIONS_PAGE", &bPage);
-                if (bPage) {
-                    COptionsDialog* dialog = m_pFrame->ShowOptions();
-                    dialog->ShowPage(nPage);
-                    subject = dialog;
-                }
-                // Once the pending layout and paint events are through.
-                QTimer::singleShot(kScreenshotSettleMs, this, [this, screenshot, subject] {
-                    TakeScreenshot(screenshot, subject);
-                });
+    connect(
+        m_pFrame->DataView(), &CWebDataView::NodeShown, this, [this, bSeen, screenshot, bReport] {
+            if (*bSeen) {
+                return;
+            }
+            *bSeen = true;
+            if (bReport) {
+                std::printf("ready\n");
+                std::fflush(stdout);
+            }
+            if (screenshot.isEmpty()) {
+                return;
+            }
+            // TESSARO_OPTIONS_PAGE=N pictures the options dialog on page N
+            // instead of the window.
+            QWidget* subject = m_pFrame.get();
+            bool bPage = false;
+            const int nPage = qEnvironmentVariableIntValue("TESSARO_OPTIONS_PAGE", &bPage);
+            if (bPage) {
+                COptionsDialog* dialog = m_pFrame->ShowOptions();
+                dialog->ShowPage(nPage);
+                subject = dialog;
+            }
+            // TESSARO_BROWSE_ADDRESS=URL opens URL by the open-address rule
+            // and pictures the window once the page has loaded.
+            const QString address = qEnvironmentVariable("TESSARO_BROWSE_ADDRESS");
+            if (!address.isEmpty()) {
+                auto bLoaded = std::make_shared<bool>(false);
+                connect(m_pFrame->BrowseView(), &CWebBrowseView::PageLoaded, this,
+                        [this, bLoaded, screenshot](CBrowserPage* page) {
+                            if (*bLoaded ||
+                                page->url().toString() == QLatin1String(CWebBrowseView::kBlank)) {
+                                return;
+                            }
+                            *bLoaded = true;
+                            // The engine draws the page after it has loaded.
+                            QTimer::singleShot(kWebScreenshotSettleMs, this, [this, screenshot] {
+                                SaveScreenshot(m_pFrame->grab(), screenshot);
+                            });
+                        });
+                m_pFrame->OpenAddress(address);
+                return;
+            }
+            // Once the pending layout and paint events are through.
+            QTimer::singleShot(kScreenshotSettleMs, this, [this, screenshot, subject] {
+                TakeScreenshot(screenshot, subject);
             });
+        });
 }
 
 void CTessaroApp::TakeScreenshot(const QString& file, QWidget* subject) {

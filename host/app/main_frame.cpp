@@ -11,7 +11,9 @@
 #include <QSystemTrayIcon>
 #include <QUrl>
 
+#include "ad_filter.h"
 #include "auto_update_driver.h"
+#include "browse_view.h"
 #include "data_view.h"
 #include "dialogs.h"
 #include "icons.h"
@@ -85,6 +87,11 @@ CMainFrame::CMainFrame(CAppContext& context, QWidget* parent)
     connect(m_pDataView, &CWebDataView::RecordCountChanged, m_pRecordCount, &QLabel::setText);
     connect(m_pDataView, &CWebDataView::StatusMessage, m_pMessage, &QLabel::setText);
     connect(m_pDataView, &CWebDataView::OpenAddressRequested, this, &CMainFrame::OpenAddress);
+    // Made with the frame, it is a few widgets and the address history; the
+    // web engine waits until the tab is first shown or opens an address.
+    m_pBrowseView = new CWebBrowseView(context.Home() + "kernel/webhistory.ini",
+                                       LoadAdFragments(context.Config()));
+    m_pDataView->SetTabPage(CWebDataView::kTabBrowse, m_pBrowseView);
     connect(this, &CMainFrame::ListFontChanged, m_pDataView, &CWebDataView::SetListFont);
     connect(this, &CMainFrame::ListColoursChanged, m_pDataView, &CWebDataView::ApplyListSettings);
     BuildTaskAndSearchTabs();
@@ -172,12 +179,19 @@ COptionsDialog* CMainFrame::ShowOptions() {
 }
 
 void CMainFrame::OpenAddress(const QString& address) {
-    // The Browse tab is not there yet: what it would show opens on the
-    // desktop instead.
-    const std::string text = address.toStdString();
-    if (ChooseOpenTarget(text, m_context.Config().Settings().bInternalWebOpen != 0,
-                         "about:blank") != OpenTarget::kNothing) {
-        QDesktopServices::openUrl(QUrl(address));
+    switch (ChooseOpenTarget(address.toStdString(),
+                             m_context.Config().Settings().bInternalWebOpen != 0,
+                             m_pBrowseView->CurrentAddress().toStdString())) {
+        case OpenTarget::kNothing:
+            return;
+        case OpenTarget::kDesktop:
+            QDesktopServices::openUrl(QUrl(address));
+            return;
+        case OpenTarget::kCurrentPage:
+        case OpenTarget::kNewPage:
+            m_pBrowseView->OpenAddress(address);
+            m_pDataView->SetTab(CWebDataView::kTabBrowse);
+            return;
     }
 }
 

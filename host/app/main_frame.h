@@ -11,6 +11,7 @@
 
 class CAutoUpdateDriver;
 class COptionsDialog;
+class CWebBrowseView;
 class CWebDataView;
 class CWebSearchView;
 class CWebTaskView;
@@ -33,6 +34,9 @@ class CMainFrame : public QMainWindow {
 
     CWebSitesView* Tree() const { return m_pTree; }
     CWebDataView* DataView() const { return m_pDataView; }
+    // The Browse tab; its web engine starts when the tab is first shown or
+    // opens an address.
+    CWebBrowseView* BrowseView() const { return m_pBrowseView; }
     CWebTaskView* TaskView() const { return m_pTasks; }
     CWebSearchView* SearchView() const { return m_pSearch; }
     QWidget* AdPane() const { return m_pAdPane; }
@@ -48,6 +52,10 @@ class CMainFrame : public QMainWindow {
     // A second start asked for the window: cancel a pending end, show and
     // restore.
     void ShowFromOtherInstance();
+    // The open-address rule: web addresses open in the Browse tab, which
+    // comes to the front, when InternalWebOpen is on, else on the desktop,
+    // as mail addresses always do.
+    void OpenAddress(const QString& address);
     // Options → Settings: opens the options dialog (window-modal) and
     // returns it; it deletes itself when closed.
     COptionsDialog* ShowOptions();
@@ -73,13 +81,13 @@ class CMainFrame : public QMainWindow {
     void HandleClose();
     void HideToBackground();
     void UpdateTray();
-    void OpenAddress(const QString& address);
 
     CAppContext& m_context;
     QSplitter* m_pOuter = nullptr;
     QWidget* m_pAdPane = nullptr;
     CWebSitesView* m_pTree = nullptr;
     CWebDataView* m_pDataView = nullptr;
+    CWebBrowseView* m_pBrowseView = nullptr;
     CWebTaskView* m_pTasks = nullptr;
     CWebSearchView* m_pSearch = nullptr;
     QLabel* m_pMessage = nullptr;

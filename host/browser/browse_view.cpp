@@ -53,10 +53,10 @@ QString MenuText(unsigned id) {
 
 }  // namespace
 
-CBrowsePage::CBrowsePage(CWebBrowseView& form, QWidget* parent)
+CBrowserPage::CBrowserPage(CWebBrowseView& form, QWidget* parent)
     : QWebEngineView(parent), m_form(form) {}
 
-QWebEngineView* CBrowsePage::createWindow(QWebEnginePage::WebWindowType) {
+QWebEngineView* CBrowserPage::createWindow(QWebEnginePage::WebWindowType) {
     return m_form.NewWindowPage();
 }
 
@@ -88,7 +88,7 @@ CWebBrowseView::CWebBrowseView(std::string historyPath, std::vector<std::string>
     };
     auto onCurrentPage = [this](void (QWebEngineView::*act)()) {
         return [this, act] {
-            if (CBrowsePage* page = CurrentPage()) {
+            if (CBrowserPage* page = CurrentPage()) {
                 (page->*act)();
             }
         };
@@ -112,7 +112,7 @@ CWebBrowseView::CWebBrowseView(std::string historyPath, std::vector<std::string>
             &CWebBrowseView::NavigateTyped);
     // Choosing from the list navigates without changing the history.
     connect(m_pAddress, &QComboBox::activated, this, [this](int nIndex) {
-        if (CBrowsePage* page = CurrentPage()) {
+        if (CBrowserPage* page = CurrentPage()) {
             Navigate(page, m_pAddress->itemText(nIndex));
         }
     });
@@ -171,22 +171,22 @@ void CWebBrowseView::OpenAddress(const QString& address) {
 }
 
 QString CWebBrowseView::CurrentAddress() const {
-    const CBrowsePage* page = CurrentPage();
+    const CBrowserPage* page = CurrentPage();
     return page == nullptr ? QString::fromLatin1(kBlank) : page->url().toString();
 }
 
-CBrowsePage* CWebBrowseView::NewPage(const QString& address) {
-    CBrowsePage* page = AddPage();
+CBrowserPage* CWebBrowseView::NewPage(const QString& address) {
+    CBrowserPage* page = AddPage();
     Navigate(page, address);
     return page;
 }
 
-CBrowsePage* CWebBrowseView::NewWindowPage() {
+CBrowserPage* CWebBrowseView::NewWindowPage() {
     return AddPage();
 }
 
-CBrowsePage* CWebBrowseView::AddPage() {
-    auto* page = new CBrowsePage(*this, m_pPages);
+CBrowserPage* CWebBrowseView::AddPage() {
+    auto* page = new CBrowserPage(*this, m_pPages);
     page->setPage(new QWebEnginePage(SharedWebProfile(m_adFragments), page));
     connect(page, &QWebEngineView::titleChanged, this,
             [this, page](const QString& title) { OnTitleChanged(page, title); });
@@ -208,12 +208,12 @@ CBrowsePage* CWebBrowseView::AddPage() {
     return page;
 }
 
-void CWebBrowseView::Navigate(CBrowsePage* page, const QString& address) {
+void CWebBrowseView::Navigate(CBrowserPage* page, const QString& address) {
     page->setUrl(QUrl::fromUserInput(address));
 }
 
 void CWebBrowseView::ShowPage(int nIndex) {
-    CBrowsePage* page = Page(nIndex);
+    CBrowserPage* page = Page(nIndex);
     if (page == nullptr) {
         return;
     }
@@ -224,7 +224,7 @@ void CWebBrowseView::ShowPage(int nIndex) {
 
 void CWebBrowseView::NavigateTyped() {
     const QString text = m_pAddress->currentText();
-    CBrowsePage* page = CurrentPage();
+    CBrowserPage* page = CurrentPage();
     if (text.isEmpty() || page == nullptr) {
         return;
     }
@@ -248,7 +248,7 @@ void CWebBrowseView::FillAddressBox() {
     m_pAddress->setEditText(text);
 }
 
-void CWebBrowseView::OnTitleChanged(CBrowsePage* page, const QString& title) {
+void CWebBrowseView::OnTitleChanged(CBrowserPage* page, const QString& title) {
     const int nIndex = m_pPages->indexOf(page);
     if (nIndex < 0) {
         return;
@@ -262,14 +262,14 @@ void CWebBrowseView::OnTitleChanged(CBrowsePage* page, const QString& title) {
     }
 }
 
-void CWebBrowseView::OnProgress(CBrowsePage* page, int nPercent) {
+void CWebBrowseView::OnProgress(CBrowserPage* page, int nPercent) {
     page->SetPercent(nPercent);
     if (page == CurrentPage()) {
         m_pProgress->setValue(nPercent == 100 ? 0 : nPercent);
     }
 }
 
-void CWebBrowseView::OnLoadFinished(CBrowsePage* page) {
+void CWebBrowseView::OnLoadFinished(CBrowserPage* page) {
     OnProgress(page, 100);
     // Errors of the script are the page's own business and stay silent.
     page->page()->runJavaScript(m_adScript);
@@ -278,7 +278,7 @@ void CWebBrowseView::OnLoadFinished(CBrowsePage* page) {
 
 void CWebBrowseView::ClosePage(int nIndex) {
     if (PageCount() < 2) {
-        if (CBrowsePage* page = CurrentPage()) {
+        if (CBrowserPage* page = CurrentPage()) {
             Navigate(page, QString::fromLatin1(kBlank));
         }
         return;
@@ -296,7 +296,7 @@ void CWebBrowseView::CloseAllPages() {
     while (PageCount() > 1) {
         RemovePage(PageCount() - 1);
     }
-    if (CBrowsePage* page = Page(0)) {
+    if (CBrowserPage* page = Page(0)) {
         m_pTabs->setCurrentIndex(0);
         ShowPage(0);
         Navigate(page, QString::fromLatin1(kBlank));
@@ -349,10 +349,10 @@ int CWebBrowseView::CurrentIndex() const {
     return m_pTabs->currentIndex();
 }
 
-CBrowsePage* CWebBrowseView::Page(int nIndex) const {
-    return qobject_cast<CBrowsePage*>(m_pPages->widget(nIndex));
+CBrowserPage* CWebBrowseView::Page(int nIndex) const {
+    return qobject_cast<CBrowserPage*>(m_pPages->widget(nIndex));
 }
 
-CBrowsePage* CWebBrowseView::CurrentPage() const {
+CBrowserPage* CWebBrowseView::CurrentPage() const {
     return Page(CurrentIndex());
 }

@@ -21,11 +21,11 @@ class QStackedWidget;
 class CWebBrowseView;
 
 // One page of the Browse tab.
-class CBrowsePage : public QWebEngineView {
+class CBrowserPage : public QWebEngineView {
     Q_OBJECT
 
   public:
-    CBrowsePage(CWebBrowseView& form, QWidget* parent);
+    CBrowserPage(CWebBrowseView& form, QWidget* parent);
 
     // The last load progress, 0 to 100.
     int Percent() const { return m_nPercent; }
@@ -75,10 +75,10 @@ class CWebBrowseView : public QWidget {
     QString CurrentAddress() const;
 
     // A new page showing "about:blank", selected and shown.
-    CBrowsePage* NewPage(const QString& address = QString::fromLatin1(kBlank));
+    CBrowserPage* NewPage(const QString& address = QString::fromLatin1(kBlank));
     // A new tab, selected and shown, that the engine fills with a window a
     // page opened.
-    CBrowsePage* NewWindowPage();
+    CBrowserPage* NewWindowPage();
     // Closing a page: the last one is blanked, never closed; after a close
     // the tab at the same index, or the new last one, is shown.
     void ClosePage(int nIndex);
@@ -89,8 +89,8 @@ class CWebBrowseView : public QWidget {
 
     int PageCount() const;
     int CurrentIndex() const;
-    CBrowsePage* Page(int nIndex) const;
-    CBrowsePage* CurrentPage() const;
+    CBrowserPage* Page(int nIndex) const;
+    CBrowserPage* CurrentPage() const;
     QTabBar* Tabs() const { return m_pTabs; }
     QComboBox* AddressBox() const { return m_pAddress; }
     QProgressBar* Progress() const { return m_pProgress; }
@@ -99,7 +99,7 @@ class CWebBrowseView : public QWidget {
   signals:
     // A page has finished loading and the ad-removal script was started in
     // it.
-    void PageLoaded(CBrowsePage* page);
+    void PageLoaded(CBrowserPage* page);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -107,15 +107,15 @@ class CWebBrowseView : public QWidget {
   private:
     // Makes the first page on the shared profile once.
     void StartEngine();
-    CBrowsePage* AddPage();
+    CBrowserPage* AddPage();
     void ShowPage(int nIndex);
     void RemovePage(int nIndex);
-    void Navigate(CBrowsePage* page, const QString& address);
+    void Navigate(CBrowserPage* page, const QString& address);
     void NavigateTyped();
     void FillAddressBox();
-    void OnTitleChanged(CBrowsePage* page, const QString& title);
-    void OnProgress(CBrowsePage* page, int nPercent);
-    void OnLoadFinished(CBrowsePage* page);
+    void OnTitleChanged(CBrowserPage* page, const QString& title);
+    void OnProgress(CBrowserPage* page, int nPercent);
+    void OnLoadFinished(CBrowserPage* page);
     void ShowTabMenu(const QPoint& position);
 
     CWebHistory m_history;

@@ -1,8 +1,9 @@
 // The Browse tab in the real web engine: the advertising filter on requests
-// and in loaded pages, the address history, the page tabs and where
-// addresses and new windows open.
+// and in loaded pages, the address history, the page tabs, where addresses
+// and new windows open, and the frame's way to it.
 #include <QApplication>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QSignalSpy>
@@ -15,7 +16,10 @@
 #include <optional>
 
 #include "browse_view.h"
+#include "data_view.h"
 #include "fixture_server.h"
+#include "main_frame.h"
+#include "test_home.h"
 #include "web_history.h"
 
 namespace {
@@ -56,7 +60,7 @@ QVariant Evaluate(QWebEnginePage* page, const QString& script) {
 }
 
 // "blank" for about:blank, else the path a page shows.
-QString Shows(const CBrowsePage* page) {
+QString Shows(const CBrowserPage* page) {
     const QUrl url = page->url();
     return url.toString() == QLatin1String("about:blank") ? QStringLiteral("blank") : url.path();
 }
@@ -320,11 +324,71 @@ class BrowserTest : public QObject {
     }
 };
 
+// Where the frame opens an address: the Browse tab, the desktop or nowhere.
+class FrameBrowseTest : public QObject {
+    Q_OBJECT
+
+  public slots:
+    void OpenedOnDesktop(const QUrl& url) { m_desktop << url.toString(); }
+
+  private:
+    QStringList m_desktop;
+
+  private slots:
+    void initTestCase() {
+        for (const char* scheme : {"http", "mailto", "file"}) {
+            QDesktopServices::setUrlHandler(scheme, this, "OpenedOnDesktop");
+        }
+    }
+
+    void cleanupTestCase() {
+        for (const char* scheme : {"http", "mailto", "file"}) {
+            QDesktopServices::unsetUrlHandler(scheme);
+        }
+    }
+
+    void openAddress_data() {
+        QTest::addColumn<QString>("bInternal");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("bBrowseTab");
+        QTest::addColumn<bool>("bDesktop");
+        const QString web = "http://127.0.0.1:9/a";
+        QTest::newRow("web, inside") << "1" << web << true << false;
+        QTest::newRow("web, outside") << "0" << web << false << true;
+        QTest::newRow("mail") << "1"
+                              << "mailto:a@b.example" << false << true;
+        QTest::newRow("local file") << "1"
+                                    << "file:///etc/passwd" << false << false;
+    }
+
+    void openAddress() {
+        QFETCH(QString, bInternal);
+        QFETCH(QString, address);
+        QFETCH(bool, bBrowseTab);
+        QFETCH(bool, bDesktop);
+        TestHome home;
+        home.SetIni("WebCfg", "InternalWebOpen", bInternal.toStdString());
+        auto app = StartApp(home);
+        QVERIFY(app != nullptr);
+        CMainFrame& frame = *app->Frame();
+        m_desktop.clear();
+        frame.OpenAddress(address);
+        QCOMPARE(frame.DataView()->CurrentTab() == CWebDataView::kTabBrowse, bBrowseTab);
+        QCOMPARE(frame.BrowseView()->PageCount() > 0, bBrowseTab);
+        if (bBrowseTab) {
+            QCOMPARE(frame.BrowseView()->CurrentAddress(), address);
+        }
+        QCOMPARE(m_desktop, bDesktop ? QStringList{address} : QStringList{});
+    }
+};
+
 int main(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication qt(argc, argv);
-    BrowserTest test;
-    return QTest::qExec(&test, argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    BrowserTest browser;
+    FrameBrowseTest frame;
+    return QTest::qExec(&browser, argc, argv) | QTest::qExec(&frame, argc, argv);
 }
 
 #include "browser_test.moc"
