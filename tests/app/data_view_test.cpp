@@ -109,7 +109,7 @@ class DataViewTest : public QObject {
         CWebDataView& view = *app->Frame()->DataView();
         CCategoryNode* leaf = Leaf(*app->Context(), "anime_animation");
         QCOMPARE(view.CurrentTab(), int(CWebDataView::kTabSearch));
-        view.SetTab(CWebDataView::kTabBrowse);
+        view.SetTab(CWebDataView::kTabTasks);
         view.SelectNode(leaf);
         QCOMPARE(view.CurrentTab(), int(CWebDataView::kTabTorrents));
         QCOMPARE(app->Frame()->RecordCountText(), QString(" 250 Record in this folder"));
