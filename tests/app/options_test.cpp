@@ -403,6 +403,8 @@ class OptionsTest : public QObject {
         std::ofstream(home.Path() + "kernel/dllmgr.ini", std::ios::trunc)
             << "[DLL]\ncount=0\n\n[PublishSites]\ncount=3\n0=Alpha|http://127.0.0.1:9/a\n"
                "2=Gamma|http://127.0.0.1:9/c|ignored\n";
+        // Outside the program: the Browse tab's way is tested with the web engine.
+        home.SetIni("WebCfg", "InternalWebOpen", "0");
         auto app = StartApp(home);
         QVERIFY(app);
         QMenu* sites = app->Frame()->menuBar()->actions().at(2)->menu();
