@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QTabBar>
 
+#include "ad_filter.h"
 #include "info_tip.h"
 #include "list_rules.h"
 #include "list_style.h"
@@ -444,7 +445,7 @@ void CWebDataView::ShowTip(int row, const QPoint& globalPos) {
     const TipPosition at = PlaceTip(globalPos.x(), globalPos.y(), settings.nDataTipWidth,
                                     settings.nDataTipHeight, area.top(), area.bottom() + 1);
     if (m_pTip == nullptr) {
-        m_pTip = new CInfoTip(this);
+        m_pTip = new CInfoTip(LoadAdFragments(m_context.Config()), this);
     }
     m_pTip->ShowPage(QString::fromStdString(path),
                      QRect(at.x, at.y, settings.nDataTipWidth, settings.nDataTipHeight));

@@ -7,11 +7,14 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <utility>
 
 #include "texts.h"
 #include "ui_text.h"
+#include "web_profile.h"
 
-CInfoTip::CInfoTip(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
+CInfoTip::CInfoTip(std::vector<std::string> adFragments, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), m_adFragments(std::move(adFragments)) {
     setWindowTitle(ui::Text(texts::LoadString(texts::IDS_INFO_TIP)));
     // The tip opens under the pointer and must not take the list's focus.
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -30,9 +33,8 @@ CInfoTip::CInfoTip(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowStays
 
 void CInfoTip::CreateView() {
     m_pView = new QWebEngineView(this);
-    // The browser's request filter sits on the default profile, so the
-    // tip's requests pass it too.
-    auto* page = new QWebEnginePage(QWebEngineProfile::defaultProfile(), m_pView);
+    // The tip's requests pass the same advertising filter as the Browse tab's.
+    auto* page = new QWebEnginePage(SharedWebProfile(m_adFragments), m_pView);
     QWebEngineSettings* settings = page->settings();
     settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
     settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);

@@ -12,6 +12,8 @@
 
 #include <QTimer>
 #include <QWidget>
+#include <string>
+#include <vector>
 
 class QProgressBar;
 class QWebEngineView;
@@ -23,7 +25,9 @@ class CInfoTip : public QWidget {
     static constexpr int kProgressHeight = 9;
     static constexpr int kProgressMs = 500;
 
-    explicit CInfoTip(QWidget* parent = nullptr);
+    // adFragments: the advertising test's host fragments, for the web
+    // profile the tip shares with the Browse tab.
+    explicit CInfoTip(std::vector<std::string> adFragments, QWidget* parent = nullptr);
 
     // Opens the tip at `frame` (screen coordinates) on the page file.
     void ShowPage(const QString& path, const QRect& frame);
@@ -36,6 +40,7 @@ class CInfoTip : public QWidget {
   private:
     void CreateView();
 
+    std::vector<std::string> m_adFragments;
     QWebEngineView* m_pView = nullptr;
     QProgressBar* m_pProgress = nullptr;
     QTimer m_progressTimer;

@@ -6,6 +6,7 @@
 #include "application.h"
 #include "message_box.h"
 #include "ui_text.h"
+#include "web_profile.h"
 
 int main(int argc, char** argv) {
     const shell::CommandLine line =
@@ -13,8 +14,10 @@ int main(int argc, char** argv) {
     if (line.action != shell::CommandLine::Action::kRun) {
         return RunRegistration(line.action);
     }
-    // The web engine shares its drawing contexts with the widgets.
+    // The web engine shares its drawing contexts with the widgets, and takes
+    // its schemes when the application object is made.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    RegisterWebSchemes();
     QApplication qt(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     CTessaroApp app;

@@ -47,13 +47,20 @@ class CEmptyReplyHandler : public QWebEngineUrlSchemeHandler {
 
 }  // namespace
 
+void RegisterWebSchemes() {
+    if (!QWebEngineUrlScheme::schemeByName(kEmptyScheme).name().isEmpty()) {
+        return;
+    }
+    // Any page may load from the scheme: it only ever answers nothing.
+    QWebEngineUrlScheme scheme(kEmptyScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    scheme.setFlags(QWebEngineUrlScheme::CorsEnabled);
+    QWebEngineUrlScheme::registerScheme(scheme);
+}
+
 QWebEngineProfile* SharedWebProfile(const std::vector<std::string>& adFragments) {
     static QWebEngineProfile* const profile = [&adFragments] {
-        // Any page may load from the scheme: it only ever answers nothing.
-        QWebEngineUrlScheme scheme(kEmptyScheme);
-        scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
-        scheme.setFlags(QWebEngineUrlScheme::CorsEnabled);
-        QWebEngineUrlScheme::registerScheme(scheme);
+        RegisterWebSchemes();
         QWebEngineProfile* shared = QWebEngineProfile::defaultProfile();
         shared->setUrlRequestInterceptor(new CAdRequestFilter(adFragments, shared));
         shared->installUrlSchemeHandler(kEmptyScheme, new CEmptyReplyHandler(shared));

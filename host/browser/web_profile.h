@@ -9,6 +9,10 @@
 
 class QWebEngineProfile;
 
+// Makes the empty-reply scheme known to the web engine. The engine reads its
+// schemes once, when the application object is made: call this before that.
+void RegisterWebSchemes();
+
 // The first call starts the web engine's default profile and installs the
 // filter with `adFragments` (the host fragments of IsAdContent); later calls
 // return the same profile and keep the first fragments. Needs a

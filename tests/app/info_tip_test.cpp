@@ -1,6 +1,6 @@
 // The information tip with the web engine running: the page shows without
-// its scripts, a framed site page still loads, and the progress bar follows
-// the load.
+// its scripts, a framed site page still loads, advertising does not, and the
+// progress bar follows the load.
 #include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,6 +11,7 @@
 
 #include "fixture_server.h"
 #include "info_tip.h"
+#include "web_profile.h"
 
 class InfoTipTest : public QObject {
     Q_OBJECT
@@ -29,10 +30,11 @@ class InfoTipTest : public QObject {
             "<html><head><title>as written</title>"
             "<script>document.title = 'script ran';</script></head><body>"
             "<p>Name</p><iframe src=\"" +
-            QByteArray::fromStdString(server.Url("/detail")) + "\"></iframe></body></html>");
+            QByteArray::fromStdString(server.Url("/detail")) + "\"></iframe><img src=\"" +
+            QByteArray::fromStdString(server.Url("/ads/banner.gif")) + "\"></body></html>");
         page.close();
 
-        CInfoTip tip;
+        CInfoTip tip({"adhost."});
         QVERIFY(tip.View() == nullptr);
         const QRect frame(40, 60, 300, 200);
         tip.ShowPage(path, frame);
@@ -41,7 +43,7 @@ class InfoTipTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(tip.ShownPercent(), 100, 30000);
         QCOMPARE(tip.View()->title(), QString("as written"));
         QTRY_VERIFY_WITH_TIMEOUT(!server.Requests().empty(), 10000);
-        QCOMPARE(server.Targets().front(), std::string("/detail"));
+        QCOMPARE(server.Targets(), std::vector<std::string>{"/detail"});
 
         const QWebEngineSettings* settings = tip.View()->page()->settings();
         for (auto attribute :
@@ -61,6 +63,7 @@ class InfoTipTest : public QObject {
 
 int main(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    RegisterWebSchemes();
     QApplication qt(argc, argv);
     InfoTipTest test;
     return QTest::qExec(&test, argc, argv);
