@@ -16,6 +16,7 @@
 #include "list_view.h"
 #include "message_box.h"
 #include "notice_dialog.h"
+#include "record_commands.h"
 #include "shell_rules.h"
 #include "torrent_table.h"
 #include "ui_text.h"
@@ -39,10 +40,6 @@ constexpr std::array<unsigned, CWebDataView::kPageButtonCount> kPageButtonTexts 
 constexpr std::array<unsigned, CWebDataView::kTabCount> kTabTexts = {
     texts::IDS_TAB_TORRENT_LIST, texts::IDS_TAB_DOWNLOAD_TASKS, texts::IDS_TAB_SEARCH,
     texts::IDS_TAB_BROWSE};
-constexpr std::array<unsigned, 4> kListMenuItems = {
-    texts::ID_DOWNLOAD_AND_OPEN, texts::ID_DOWNLOAD_TORRENT, texts::ID_OPEN_TORRENT,
-    texts::ID_VIEW_WEB_PAGE};
-
 // The one sentence a refresh that could not store its rows leaves in the
 // status bar.
 QString WriteFailedSentence(const std::string& leaf, const std::string& error) {
@@ -362,26 +359,14 @@ void CWebDataView::LeafFinished(const CRefreshEngine::LeafReport& report) {
 }
 
 void CWebDataView::RowActivated(int row) {
-    const TorrentRecord& record = m_model.Record(row);
-    if (m_context.Tasks().TorrentFileExists(record)) {
-        OpenTorrent(record);
-    } else {
-        emit AddTaskRequested(record, true);
-    }
+    ActivateRecord(m_model.Record(row), m_context.Tasks(), this, RecordActionsOfThisView());
 }
 
 QMenu* CWebDataView::CreateListMenu() {
     const std::vector<int> rows = m_pList->SelectedRows();
-    const bool bSingleHasFile =
-        rows.size() == 1 && m_context.Tasks().TorrentFileExists(m_model.Record(rows.front()));
-    const DataListMenuState state = DataListMenuRules(rows.size(), bSingleHasFile);
     auto* menu = new QMenu(this);
-    for (unsigned id : kListMenuItems) {
-        QAction* action = menu->addAction(ui::Text(texts::LoadMenuText(id)));
-        action->setData(id);
-        action->setEnabled(id == texts::ID_OPEN_TORRENT    ? state.bOpen
-                           : id == texts::ID_VIEW_WEB_PAGE ? state.bViewPage
-                                                           : state.bDownload);
+    for (unsigned id : kRecordMenuItems) {
+        AddRecordMenuItem(*menu, id, rows, m_model, m_context.Tasks());
     }
     connect(menu, &QMenu::triggered, this,
             [this](QAction* action) { RunListCommand(action->data().toUInt()); });
@@ -389,41 +374,13 @@ QMenu* CWebDataView::CreateListMenu() {
 }
 
 void CWebDataView::RunListCommand(unsigned id) {
-    const std::vector<int> rows = m_pList->SelectedRows();
-    if (rows.empty()) {
-        return;
-    }
-    CDownloadTasks& tasks = m_context.Tasks();
-    switch (id) {
-        case texts::ID_DOWNLOAD_AND_OPEN:
-        case texts::ID_DOWNLOAD_TORRENT:
-            for (int row : rows) {
-                if (!tasks.TorrentFileExists(m_model.Record(row))) {
-                    emit AddTaskRequested(m_model.Record(row), id == texts::ID_DOWNLOAD_AND_OPEN);
-                }
-            }
-            break;
-        case texts::ID_OPEN_TORRENT:
-            if (rows.size() == 1) {
-                OpenTorrent(m_model.Record(rows.front()));
-            }
-            break;
-        case texts::ID_VIEW_WEB_PAGE:
-            if (rows.size() == 1) {
-                emit OpenAddressRequested(ui::Text(m_model.Record(rows.front()).WebAddr));
-            }
-            break;
-        default:
-            break;
-    }
+    RunRecordCommand(id, m_pList->SelectedRows(), m_model, m_context.Tasks(), this,
+                     RecordActionsOfThisView());
 }
 
-void CWebDataView::OpenTorrent(const TorrentRecord& record) {
-    const CDownloadTasks::OpenResult result = m_context.Tasks().OpenTorrentFile(record);
-    if (result != CDownloadTasks::OpenResult::kOpened) {
-        ui::ShowMessageBox(this, ui::MessageKind::kError,
-                           ui::Text(CDownloadTasks::GetOpenFailureText(result)));
-    }
+RecordActions CWebDataView::RecordActionsOfThisView() {
+    return {[this](const TorrentRecord& entry, bool bOpen) { emit AddTaskRequested(entry, bOpen); },
+            [this](const QString& address) { emit OpenAddressRequested(address); }};
 }
 
 void CWebDataView::RecordFetched(const TorrentRecord& record) {

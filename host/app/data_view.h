@@ -20,6 +20,7 @@
 #include "app_context.h"
 #include "list_model.h"
 #include "node_pager.h"
+#include "record_commands.h"
 #include "refresh_engine.h"
 
 class CDataListCtrl;
@@ -128,7 +129,7 @@ class CWebDataView : public QWidget {
     void ShowRecordCount();
     void LeafFinished(const CRefreshEngine::LeafReport& report);
     void RowActivated(int row);
-    void OpenTorrent(const TorrentRecord& record);
+    RecordActions RecordActionsOfThisView();
     void ShowTip(int row, const QPoint& globalPos);
     void HideTip();
 

@@ -13,6 +13,7 @@
 #include "list_style.h"
 #include "list_view.h"
 #include "message_box.h"
+#include "record_commands.h"
 #include "task_view.h"
 #include "ui_text.h"
 
@@ -31,9 +32,8 @@ constexpr int kBarTop = 27;
 constexpr int kBarHeight = 8;
 constexpr int kListTop = 38;
 
-constexpr std::array<unsigned, 6> kResultMenuItems = {
-    texts::ID_DOWNLOAD_AND_OPEN, texts::ID_DOWNLOAD_TORRENT, texts::ID_OPEN_TORRENT,
-    texts::ID_VIEW_WEB_PAGE,     texts::ID_DELETE_ROWS,      texts::ID_DELETE_ALL_ROWS};
+constexpr std::array<unsigned, 2> kDeleteMenuItems = {texts::ID_DELETE_ROWS,
+                                                      texts::ID_DELETE_ALL_ROWS};
 
 }  // namespace
 
@@ -193,37 +193,17 @@ void CWebSearchView::AppendNewRows() {
 }
 
 void CWebSearchView::RowActivated(int row) {
-    const TorrentRecord& record = m_model.Record(row);
-    if (m_context.Tasks().TorrentFileExists(record)) {
-        OpenTorrentOrExplain(this, m_context.Tasks(), record);
-    } else {
-        emit AddTaskRequested(record, true);
-    }
+    ActivateRecord(m_model.Record(row), m_context.Tasks(), this, RecordActionsOfThisView());
 }
 
 QMenu* CWebSearchView::CreateResultMenu() {
     const std::vector<int> rows = m_pList->SelectedRows();
-    const bool bSingleHasFile =
-        rows.size() == 1 && m_context.Tasks().TorrentFileExists(m_model.Record(rows.front()));
-    const DataListMenuState state = DataListMenuRules(rows.size(), bSingleHasFile);
     auto* menu = new QMenu(this);
-    for (unsigned id : kResultMenuItems) {
-        QAction* action = menu->addAction(ui::Text(texts::LoadMenuText(id)));
-        action->setData(id);
-        switch (id) {
-            case texts::ID_DOWNLOAD_AND_OPEN:
-            case texts::ID_DOWNLOAD_TORRENT:
-                action->setEnabled(state.bDownload);
-                break;
-            case texts::ID_OPEN_TORRENT:
-                action->setEnabled(state.bOpen);
-                break;
-            case texts::ID_VIEW_WEB_PAGE:
-                action->setEnabled(state.bViewPage);
-                break;
-            default:
-                break;
-        }
+    for (unsigned id : kRecordMenuItems) {
+        AddRecordMenuItem(*menu, id, rows, m_model, m_context.Tasks());
+    }
+    for (unsigned id : kDeleteMenuItems) {
+        AddRecordMenuItem(*menu, id, rows, m_model, m_context.Tasks());
     }
     connect(menu, &QMenu::triggered, this,
             [this](QAction* action) { RunResultCommand(action->data().toUInt()); });
@@ -231,36 +211,20 @@ QMenu* CWebSearchView::CreateResultMenu() {
 }
 
 void CWebSearchView::RunResultCommand(unsigned id) {
-    const std::vector<int> rows = m_pList->SelectedRows();
-    CDownloadTasks& tasks = m_context.Tasks();
-    switch (id) {
-        case texts::ID_DOWNLOAD_AND_OPEN:
-        case texts::ID_DOWNLOAD_TORRENT:
-            for (int row : rows) {
-                if (!tasks.TorrentFileExists(m_model.Record(row))) {
-                    emit AddTaskRequested(m_model.Record(row), id == texts::ID_DOWNLOAD_AND_OPEN);
-                }
-            }
-            break;
-        case texts::ID_OPEN_TORRENT:
-            if (rows.size() == 1) {
-                OpenTorrentOrExplain(this, tasks, m_model.Record(rows.front()));
-            }
-            break;
-        case texts::ID_VIEW_WEB_PAGE:
-            if (rows.size() == 1) {
-                emit OpenAddressRequested(ui::Text(m_model.Record(rows.front()).WebAddr));
-            }
-            break;
-        case texts::ID_DELETE_ROWS:
-            DeleteSelectedRows();
-            break;
-        case texts::ID_DELETE_ALL_ROWS:
-            m_model.Clear();
-            break;
-        default:
-            break;
+    if (RunRecordCommand(id, m_pList->SelectedRows(), m_model, m_context.Tasks(), this,
+                         RecordActionsOfThisView())) {
+        return;
     }
+    if (id == texts::ID_DELETE_ROWS) {
+        DeleteSelectedRows();
+    } else if (id == texts::ID_DELETE_ALL_ROWS) {
+        m_model.Clear();
+    }
+}
+
+RecordActions CWebSearchView::RecordActionsOfThisView() {
+    return {[this](const TorrentRecord& entry, bool bOpen) { emit AddTaskRequested(entry, bOpen); },
+            [this](const QString& address) { emit OpenAddressRequested(address); }};
 }
 
 void CWebSearchView::DeleteSelectedRows() {

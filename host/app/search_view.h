@@ -13,6 +13,7 @@
 
 #include "app_context.h"
 #include "list_model.h"
+#include "record_commands.h"
 #include "search_session.h"
 
 class CDataListCtrl;
@@ -66,6 +67,7 @@ class CWebSearchView : public QWidget {
     void ShowHistory();
     void AppendNewRows();
     void RowActivated(int row);
+    RecordActions RecordActionsOfThisView();
     // Keeps the rows that are not selected.
     void DeleteSelectedRows();
 

@@ -75,14 +75,6 @@ TaskMenuState TaskMenuRules(const std::vector<SelectedTask>& selected) {
     return state;
 }
 
-void OpenTorrentOrExplain(QWidget* parent, CDownloadTasks& tasks, const TorrentRecord& entry) {
-    const CDownloadTasks::OpenResult result = tasks.OpenTorrentFile(entry);
-    if (result != CDownloadTasks::OpenResult::kOpened) {
-        ui::ShowMessageBox(parent, ui::MessageKind::kError,
-                           ui::Text(CDownloadTasks::GetOpenFailureText(result)));
-    }
-}
-
 CWebTaskView::CWebTaskView(CAppContext& context, QWidget* parent)
     : CDataListCtrl(parent), m_context(context), m_model(context.Tasks()) {
     SetListModel(&m_model);

@@ -13,6 +13,7 @@
 #include "app_context.h"
 #include "list_model.h"
 #include "list_view.h"
+#include "record_commands.h"
 
 class QMenu;
 
@@ -49,10 +50,6 @@ struct SelectedTask {
     bool bHasFile = false;
 };
 TaskMenuState TaskMenuRules(const std::vector<SelectedTask>& selected);
-
-// Opens the entry's torrent file on the desktop; a failure shows its
-// message in an error box.
-void OpenTorrentOrExplain(QWidget* parent, CDownloadTasks& tasks, const TorrentRecord& entry);
 
 class CWebTaskView : public CDataListCtrl {
     Q_OBJECT
