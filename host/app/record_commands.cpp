@@ -3,8 +3,8 @@
 #include <QMenu>
 
 #include "download_tasks.h"
-#include "message_box.h"
 #include "list_view.h"
+#include "message_box.h"
 #include "ui_text.h"
 
 void OpenTorrentOrExplain(QWidget* parent, CDownloadTasks& tasks, const TorrentRecord& entry) {
