@@ -12,11 +12,16 @@
 namespace torznab {
 namespace {
 
-// A table answers from its trigram index when reading every candidate costs
-// less than walking its date index to the rows it has to give: with c
-// candidates among n rows, the walk reads about n / c rows per row given,
-// so for s rows the index wins while c * c <= n * s. Counting stops at the
-// first c past that bound: a common word's candidates are never all counted.
+// A table first reads its newest rows by date, a window of this many rows
+// per row it is likely to give the page: a common word ends the search
+// there. A table that needs rows past its window reads them from its trigram
+// index when reading every candidate costs less than walking on by date:
+// with c candidates among n rows, the walk reads about n / c rows per row
+// given, so for s rows the index wins while c * c <= n * s. A match in the
+// window already puts c above that bound, so only a window without one is
+// worth counting the candidates for, and counting stops at the first c past
+// the bound.
+constexpr int64_t kWindowRowsPerShare = 100;
 // Pages of the read connection's cache (32 MB): the indexes' upper levels
 // and the recent rows stay in memory between requests.
 constexpr const char kCacheSize[] = "PRAGMA cache_size = -32768";
@@ -87,19 +92,23 @@ std::string TrigramQuery(const std::vector<std::string>& words) {
     return query;
 }
 
-// One table's matches, newest first, with its current row read ahead.
+// One table's matches, newest first, with its current row read ahead. It
+// first reads the table's newest rows by date and keeps those that match;
+// only a table that needs more than that window held picks the way to read
+// the rest.
 struct TableCursor {
     size_t order = 0;  // the leaf's position, which breaks ties between tables
     CAdoRecordSet rows;
     CatalogueRow head;
+    bool inWindow = false;
+    int64_t scanned = 0;  // window rows read
+    int64_t hits = 0;     // window rows that matched
 };
 
-bool ReadHead(TableCursor& cursor) {
-    CAdoRecordSet& rows = cursor.rows;
+bool ReadRow(CAdoRecordSet& rows, CatalogueRow& row) {
     if (rows.IsEOF()) {
         return false;
     }
-    CatalogueRow& row = cursor.head;
     AdoVariant rowId;
     rows.GetValue("rid", rowId);
     row.rowId = rowId.nValue;
@@ -135,6 +144,95 @@ struct LaterFirst {
     }
 };
 
+// What every table of one search shares.
+struct SearchTerms {
+    explicit SearchTerms(CAdoConnection& owner) : connection(owner) {}
+    CAdoConnection& connection;
+    int64_t wanted = 0;
+    int64_t share = 0;               // about the rows each table gives to the page
+    int64_t window = 0;              // newest rows each table reads before choosing a way
+    std::string likes;               // " AND t.Name LIKE ?2 ...", one per word
+    std::vector<AdoVariant> params;  // ?1 the limit, then the words' patterns
+    std::string trigrams;
+};
+
+bool ReadHead(const SearchTerms& terms, TableCursor& cursor);
+
+// The table's rows past its window, through the trigram index when the
+// keyword's trigrams name few candidate rows, else by walking on by date.
+// A window without a single match is what sends a table to the count.
+void ReadBeyondWindow(const SearchTerms& terms, TableCursor& cursor) {
+    const std::string& name = cursor.head.leaf->leaf->m_strTableName;
+    const std::string table = Quoted(name);
+    const std::string fts = Quoted(catalogue_schema::SearchIndexName(name));
+    std::vector<AdoVariant> params = terms.params;
+    bool indexed = false;
+    if (cursor.hits == 0) {
+        CAdoRecordSet count;
+        AdoVariant candidates;
+        const int64_t rows = cursor.head.leaf->leaf->m_Table.Count();
+        const auto bound = static_cast<int64_t>(std::sqrt(static_cast<double>(rows * terms.share)));
+        indexed = count.Attach(terms.connection.Execute(
+                      "SELECT count(*) AS n FROM (SELECT 1 FROM " + fts + " WHERE " + fts +
+                          " MATCH ?1 LIMIT ?2)",
+                      {AdoVariant::Text(terms.trigrams), AdoVariant::Int64(bound + 1)})) &&
+                  !count.IsEOF() && count.GetValue("n", candidates) && candidates.nValue <= bound;
+    }
+    std::string sql;
+    if (indexed) {
+        // The unary + keeps the date index from driving: the candidates
+        // are few, the table is large. None of them is in the window, which
+        // held no match.
+        params.push_back(AdoVariant::Text(terms.trigrams));
+        sql = "SELECT t.rowid AS rid, " + std::string(kColumns) + " FROM " + fts + " JOIN " +
+              table + " AS t ON t.rowid = " + fts + ".rowid WHERE " + fts + " MATCH ?" +
+              std::to_string(params.size()) + terms.likes +
+              " ORDER BY +t.\"AddDate\" DESC, t.rowid LIMIT ?1";
+    } else {
+        // The window's rows fail the NOT IN from the date index alone,
+        // before their row is read.
+        params.push_back(AdoVariant::Int64(terms.window));
+        sql = "SELECT t.rowid AS rid, " + std::string(kColumns) + " FROM " + table +
+              " AS t WHERE t.rowid NOT IN (SELECT rowid FROM " + table +
+              " ORDER BY \"AddDate\" DESC, rowid LIMIT ?" + std::to_string(params.size()) + ")" +
+              terms.likes + " ORDER BY t.\"AddDate\" DESC, t.rowid LIMIT ?1";
+    }
+    cursor.inWindow = false;
+    // A failed statement leaves the cursor closed: the table gives no more.
+    [[maybe_unused]] const bool attached =
+        cursor.rows.Attach(terms.connection.Execute(sql, params));
+}
+
+// Reads the cursor's next match into its head; false when it has no more.
+bool ReadHead(const SearchTerms& terms, TableCursor& cursor) {
+    if (!cursor.inWindow) {
+        return cursor.rows.IsOpen() && ReadRow(cursor.rows, cursor.head);
+    }
+    for (; !cursor.rows.IsEOF(); cursor.rows.MoveNext()) {
+        ++cursor.scanned;
+        AdoVariant hit;
+        if (cursor.rows.GetValue("hit", hit) && hit.nValue != 0) {
+            ++cursor.hits;
+            return ReadRow(cursor.rows, cursor.head);
+        }
+    }
+    // A window shorter than asked was the whole table.
+    if (cursor.scanned < terms.window) {
+        return false;
+    }
+    ReadBeyondWindow(terms, cursor);
+    return ReadHead(terms, cursor);
+}
+
+bool MoveNext(const SearchTerms& terms, TableCursor& cursor) {
+    if (cursor.inWindow) {
+        cursor.rows.MoveNext();
+    } else if (!cursor.rows.IsOpen() || !cursor.rows.MoveNext()) {
+        return false;
+    }
+    return ReadHead(terms, cursor);
+}
+
 }  // namespace
 
 bool CCatalogueQuery::Open(const std::string& path, std::string& error) {
@@ -151,14 +249,17 @@ std::vector<CatalogueRow> CCatalogueQuery::Newest(const std::vector<const LeafCa
                                                   const std::optional<std::string>& keyword,
                                                   int offset, int limit) {
     const std::vector<std::string> words = keyword ? Words(*keyword) : std::vector<std::string>();
-    std::vector<AdoVariant> patterns;
-    std::string likes;
+    SearchTerms terms(m_connection);
+    terms.wanted = static_cast<int64_t>(offset) + limit;
+    terms.share = terms.wanted / static_cast<int64_t>(std::max<size_t>(leaves.size(), 1)) + 1;
+    terms.window = kWindowRowsPerShare * terms.share;
+    terms.params.push_back(AdoVariant::Int64(terms.wanted));
     for (const std::string& word : words) {
-        patterns.push_back(AdoVariant::Text(LikePattern(word)));
-        likes += " AND t.\"Name\" LIKE ?" + std::to_string(patterns.size() + 1) + " ESCAPE '\\'";
+        terms.params.push_back(AdoVariant::Text(LikePattern(word)));
+        terms.likes +=
+            " AND t.\"Name\" LIKE ?" + std::to_string(terms.params.size()) + " ESCAPE '\\'";
     }
-    const std::string trigrams = TrigramQuery(words);
-    const int64_t wanted = static_cast<int64_t>(offset) + limit;
+    terms.trigrams = TrigramQuery(words);
 
     std::vector<std::unique_ptr<TableCursor>> cursors;
     std::priority_queue<TableCursor*, std::vector<TableCursor*>, LaterFirst> heads;
@@ -167,55 +268,35 @@ std::vector<CatalogueRow> CCatalogueQuery::Newest(const std::vector<const LeafCa
         if (!IsValidTableName(table)) {
             continue;
         }
-        const std::string quotedTable = Quoted(table);
-        const std::string fts = Quoted(catalogue_schema::SearchIndexName(table));
-        std::vector<AdoVariant> params{AdoVariant::Int64(wanted)};
-        params.insert(params.end(), patterns.begin(), patterns.end());
-        bool indexed = false;
-        if (!trigrams.empty()) {
-            CAdoRecordSet count;
-            AdoVariant candidates;
-            const int64_t rows = leaves[i]->leaf->m_Table.Count();
-            // Each table gives about its share of the page, and at least one row.
-            const int64_t share = wanted / static_cast<int64_t>(leaves.size()) + 1;
-            const auto bound = static_cast<int64_t>(std::sqrt(static_cast<double>(rows * share)));
-            indexed = count.Attach(m_connection.Execute(
-                          "SELECT count(*) AS n FROM (SELECT 1 FROM " + fts + " WHERE " + fts +
-                              " MATCH ?1 LIMIT ?2)",
-                          {AdoVariant::Text(trigrams), AdoVariant::Int64(bound + 1)})) &&
-                      !count.IsEOF() && count.GetValue("n", candidates) &&
-                      candidates.nValue <= bound;
-        }
-        std::string sql;
-        if (indexed) {
-            // The unary + keeps the date index from driving: the candidates
-            // are few, the table is large.
-            params.push_back(AdoVariant::Text(trigrams));
-            sql = "SELECT t.rowid AS rid, " + std::string(kColumns) + " FROM " + fts + " JOIN " +
-                  quotedTable + " AS t ON t.rowid = " + fts + ".rowid WHERE " + fts + " MATCH ?" +
-                  std::to_string(params.size()) + likes +
-                  " ORDER BY +t.\"AddDate\" DESC, t.rowid LIMIT ?1";
-        } else {
-            sql = "SELECT t.rowid AS rid, " + std::string(kColumns) + " FROM " + quotedTable +
-                  " AS t WHERE 1" + likes + " ORDER BY t.\"AddDate\" DESC, t.rowid LIMIT ?1";
-        }
         auto cursor = std::make_unique<TableCursor>();
         cursor->order = i;
         cursor->head.leaf = leaves[i];
-        if (cursor->rows.Attach(m_connection.Execute(sql, params)) && ReadHead(*cursor)) {
+        std::string sql;
+        std::vector<AdoVariant> params = terms.params;
+        if (terms.trigrams.empty()) {
+            sql = "SELECT t.rowid AS rid, " + std::string(kColumns) + " FROM " + Quoted(table) +
+                  " AS t WHERE 1" + terms.likes + " ORDER BY t.\"AddDate\" DESC, t.rowid LIMIT ?1";
+        } else {
+            cursor->inWindow = true;
+            params.front() = AdoVariant::Int64(terms.window);
+            sql = "SELECT t.rowid AS rid, " + std::string(kColumns) + ", 1" + terms.likes +
+                  " AS hit FROM " + Quoted(table) +
+                  " AS t ORDER BY t.\"AddDate\" DESC, t.rowid LIMIT ?1";
+        }
+        if (cursor->rows.Attach(m_connection.Execute(sql, params)) && ReadHead(terms, *cursor)) {
             heads.push(cursor.get());
             cursors.push_back(std::move(cursor));
         }
     }
 
     std::vector<CatalogueRow> page;
-    for (int64_t taken = 0; taken < wanted && !heads.empty(); ++taken) {
+    for (int64_t taken = 0; taken < terms.wanted && !heads.empty(); ++taken) {
         TableCursor* next = heads.top();
         heads.pop();
         if (taken >= offset) {
             page.push_back(next->head);
         }
-        if (next->rows.MoveNext() && ReadHead(*next)) {
+        if (MoveNext(terms, *next)) {
             heads.push(next);
         }
     }

@@ -10,9 +10,10 @@
 // substring, ASCII letters in either case) but literally: '%' and '_' are
 // no wildcards here.
 //
-// A table answers through its trigram index when the keyword's trigrams name
-// few candidate rows, else by walking its date index until enough rows
-// matched: a rare word never walks the table, a common one stops early.
+// A table first walks its newest rows by date, which is where a common word
+// stops; past them, it answers through its trigram index when the keyword's
+// trigrams name few candidate rows, else by walking on: a rare word never
+// walks the table.
 //
 // Reads through its own connection to the catalogue file, so it never moves
 // the tables' cursors. Single-threaded.

@@ -334,7 +334,9 @@ TEST_F(CatalogueQueryTest, LeavesTakeTheirCategoriesAndRequestsSelectThem) {
 TEST_F(CatalogueQueryTest, PagesMatchTheNewestRowsOverEveryLeaf) {
     // Enough rows holding "abc" that they are walked by date, a few rare
     // ones that come from the trigram index, ties between leaves, and
-    // pattern characters that must match literally.
+    // pattern characters that must match literally. Keywords that match
+    // few of leaf 0's newest rows and more older ones, or none of the newest,
+    // make its search go on past the rows it reads first.
     std::vector<std::string> common;
     for (int i = 0; i < 2100; ++i) {
         common.push_back("Show.ABC." + std::to_string(i));
@@ -362,6 +364,10 @@ TEST_F(CatalogueQueryTest, PagesMatchTheNewestRowsOverEveryLeaf) {
         {{0, 1, 2}, "名字", {"名字"}, 0, 100},
         {{0, 1, 2}, "ab", {"ab"}, 1, 3},
         {{2}, "abc 名字", {"abc", "名字"}, 0, 100},
+        {{0, 1, 2}, "ABC.109", {"ABC.109"}, 0, 30},
+        {{0, 1, 2}, "ABC.5", {"ABC.5"}, 0, 30},
+        {{0, 1, 2}, "ABC.5", {"ABC.5"}, 100, 20},
+        {{0, 1, 2}, "ABC.1", {"ABC.1"}, 0, 1},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Run(c.leaves, c.keyword, c.offset, c.limit),
