@@ -213,7 +213,15 @@ bool ReadHead(const SearchTerms& terms, TableCursor& cursor) {
         AdoVariant hit;
         if (cursor.rows.GetValue("hit", hit) && hit.nValue != 0) {
             ++cursor.hits;
-            return ReadRow(cursor.rows, cursor.head);
+            AdoVariant rowId;
+            CAdoRecordSet row;
+            return cursor.rows.GetValue("rid", rowId) &&
+                   row.Attach(terms.connection.Execute(
+                       "SELECT t.rowid AS rid, " + std::string(kColumns) + " FROM " +
+                           Quoted(cursor.head.leaf->leaf->m_strTableName) +
+                           " AS t WHERE t.rowid = ?1",
+                       {AdoVariant::Int64(rowId.nValue)})) &&
+                   ReadRow(row, cursor.head);
         }
     }
     // A window shorter than asked was the whole table.
@@ -279,8 +287,9 @@ std::vector<CatalogueRow> CCatalogueQuery::Newest(const std::vector<const LeafCa
         } else {
             cursor->inWindow = true;
             params.front() = AdoVariant::Int64(terms.window);
-            sql = "SELECT t.rowid AS rid, " + std::string(kColumns) + ", 1" + terms.likes +
-                  " AS hit FROM " + Quoted(table) +
+            // Only a match's columns are read, by its row id: producing them
+            // for every row the window passes costs more than the lookups.
+            sql = "SELECT t.rowid AS rid, 1" + terms.likes + " AS hit FROM " + Quoted(table) +
                   " AS t ORDER BY t.\"AddDate\" DESC, t.rowid LIMIT ?1";
         }
         if (cursor->rows.Attach(m_connection.Execute(sql, params)) && ReadHead(terms, *cursor)) {
@@ -296,7 +305,8 @@ std::vector<CatalogueRow> CCatalogueQuery::Newest(const std::vector<const LeafCa
         if (taken >= offset) {
             page.push_back(next->head);
         }
-        if (MoveNext(terms, *next)) {
+        // The page's last row needs no successor: finding one may walk far.
+        if (taken + 1 < terms.wanted && MoveNext(terms, *next)) {
             heads.push(next);
         }
     }
