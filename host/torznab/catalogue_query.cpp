@@ -13,15 +13,15 @@ namespace torznab {
 namespace {
 
 // A table first reads its newest rows by date, a window of this many rows
-// per row it is likely to give the page: a common word ends the search
-// there. A table that needs rows past its window reads them from its trigram
-// index when reading every candidate costs less than walking on by date:
-// with c candidates among n rows, the walk reads about n / c rows per row
-// given, so for s rows the index wins while c * c <= n * s. A match in the
-// window already puts c above that bound, so only a window without one is
-// worth counting the candidates for, and counting stops at the first c past
-// the bound.
-constexpr int64_t kWindowRowsPerShare = 100;
+// per row it is likely to give the page: most words end the search there.
+// Past its window a table walks on by date when the window held a match.
+// Reading candidates from the trigram index costs a row read in a cold page
+// each, several times a walked row in the newest pages, which every search
+// shares; so only a window without a match, a sign of a rare word, is worth
+// counting candidates for. With c candidates among n rows the walk reads
+// about n / c rows per row given, so for s rows the index is used while
+// c * c <= n * s, and counting stops at the first c past that bound.
+constexpr int64_t kWindowRowsPerShare = 200;
 // Pages of the read connection's cache (32 MB): the indexes' upper levels
 // and the recent rows stay in memory between requests.
 constexpr const char kCacheSize[] = "PRAGMA cache_size = -32768";

@@ -364,10 +364,10 @@ TEST_F(CatalogueQueryTest, PagesMatchTheNewestRowsOverEveryLeaf) {
         {{0, 1, 2}, "名字", {"名字"}, 0, 100},
         {{0, 1, 2}, "ab", {"ab"}, 1, 3},
         {{2}, "abc 名字", {"abc", "名字"}, 0, 100},
-        {{0, 1, 2}, "ABC.109", {"ABC.109"}, 0, 30},
-        {{0, 1, 2}, "ABC.5", {"ABC.5"}, 0, 30},
+        {{0, 1, 2}, "ABC.109", {"ABC.109"}, 0, 20},
+        {{0, 1, 2}, "ABC.5", {"ABC.5"}, 0, 20},
         {{0, 1, 2}, "ABC.5", {"ABC.5"}, 100, 20},
-        {{0, 1, 2}, "ABC.1", {"ABC.1"}, 0, 1},
+        {{0, 1, 2}, "ABC.18", {"ABC.18"}, 0, 2},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Run(c.leaves, c.keyword, c.offset, c.limit),
