@@ -14,14 +14,16 @@ namespace {
 
 // A table first reads its newest rows by date, a window of this many rows
 // per row it is likely to give the page: most words end the search there.
-// Past its window a table walks on by date when the window held a match.
-// Reading candidates from the trigram index costs a row read in a cold page
-// each, several times a walked row in the newest pages, which every search
-// shares; so only a window without a match, a sign of a rare word, is worth
-// counting candidates for. With c candidates among n rows the walk reads
-// about n / c rows per row given, so for s rows the index is used while
-// c * c <= n * s, and counting stops at the first c past that bound.
+// Past its window, a table counts the keyword's candidate rows in its
+// trigram index, up to a bound. With c candidates among n rows, walking the
+// date index reads about n / c entries per row given, so for s rows
+// gathering the candidates pays while c * c <= n * s; then the walk reads
+// only the candidates' rows. Reading candidates in their own order costs a
+// cold page each, several times a walked entry, so that only pays for the
+// fewest. More candidates than the bound: the walk reads every row.
 constexpr int64_t kWindowRowsPerShare = 200;
+// The fewest: up to the bound divided by this.
+constexpr int64_t kFewCandidatesPerBound = 8;
 // Pages of the read connection's cache (32 MB): the indexes' upper levels
 // and the recent rows stay in memory between requests.
 constexpr const char kCacheSize[] = "PRAGMA cache_size = -32768";
@@ -102,7 +104,6 @@ struct TableCursor {
     CatalogueRow head;
     bool inWindow = false;
     int64_t scanned = 0;  // window rows read
-    int64_t hits = 0;     // window rows that matched
 };
 
 bool ReadRow(CAdoRecordSet& rows, CatalogueRow& row) {
@@ -158,44 +159,50 @@ struct SearchTerms {
 
 bool ReadHead(const SearchTerms& terms, TableCursor& cursor);
 
-// The table's rows past its window, through the trigram index when the
-// keyword's trigrams name few candidate rows, else by walking on by date.
-// A window without a single match is what sends a table to the count.
+// The table's rows past its window, read one of three ways by how many
+// candidate rows the keyword's trigrams name.
 void ReadBeyondWindow(const SearchTerms& terms, TableCursor& cursor) {
     const std::string& name = cursor.head.leaf->leaf->m_strTableName;
     const std::string table = Quoted(name);
     const std::string fts = Quoted(catalogue_schema::SearchIndexName(name));
+    const int64_t rows = cursor.head.leaf->leaf->m_Table.Count();
+    const auto bound = static_cast<int64_t>(std::sqrt(static_cast<double>(rows * terms.share)));
+    CAdoRecordSet count;
+    AdoVariant candidates;
+    const bool counted = count.Attach(terms.connection.Execute(
+                             "SELECT count(*) AS n FROM (SELECT 1 FROM " + fts + " WHERE " + fts +
+                                 " MATCH ?1 LIMIT ?2)",
+                             {AdoVariant::Text(terms.trigrams), AdoVariant::Int64(bound + 1)})) &&
+                         !count.IsEOF() && count.GetValue("n", candidates);
     std::vector<AdoVariant> params = terms.params;
-    bool indexed = false;
-    if (cursor.hits == 0) {
-        CAdoRecordSet count;
-        AdoVariant candidates;
-        const int64_t rows = cursor.head.leaf->leaf->m_Table.Count();
-        const auto bound = static_cast<int64_t>(std::sqrt(static_cast<double>(rows * terms.share)));
-        indexed = count.Attach(terms.connection.Execute(
-                      "SELECT count(*) AS n FROM (SELECT 1 FROM " + fts + " WHERE " + fts +
-                          " MATCH ?1 LIMIT ?2)",
-                      {AdoVariant::Text(terms.trigrams), AdoVariant::Int64(bound + 1)})) &&
-                  !count.IsEOF() && count.GetValue("n", candidates) && candidates.nValue <= bound;
-    }
+    // Leaves out the window, whose rows fail the NOT IN from the date index
+    // alone, before their row is read.
+    params.push_back(AdoVariant::Int64(terms.window));
+    const std::string beyond = " AND t.rowid NOT IN (SELECT rowid FROM " + table +
+                               " ORDER BY \"AddDate\" DESC, rowid LIMIT ?" +
+                               std::to_string(params.size()) + ")";
+    params.push_back(AdoVariant::Text(terms.trigrams));
+    const std::string match =
+        "SELECT rowid FROM " + fts + " WHERE " + fts + " MATCH ?" + std::to_string(params.size());
     std::string sql;
-    if (indexed) {
-        // The unary + keeps the date index from driving: the candidates
-        // are few, the table is large. None of them is in the window, which
-        // held no match.
-        params.push_back(AdoVariant::Text(terms.trigrams));
-        sql = "SELECT t.rowid AS rid, " + std::string(kColumns) + " FROM " + fts + " JOIN " +
-              table + " AS t ON t.rowid = " + fts + ".rowid WHERE " + fts + " MATCH ?" +
-              std::to_string(params.size()) + terms.likes +
-              " ORDER BY +t.\"AddDate\" DESC, t.rowid LIMIT ?1";
-    } else {
-        // The window's rows fail the NOT IN from the date index alone,
-        // before their row is read.
-        params.push_back(AdoVariant::Int64(terms.window));
+    if (counted && candidates.nValue <= bound / kFewCandidatesPerBound) {
+        // So few that reading each and sorting them is cheapest.
         sql = "SELECT t.rowid AS rid, " + std::string(kColumns) + " FROM " + table +
-              " AS t WHERE t.rowid NOT IN (SELECT rowid FROM " + table +
-              " ORDER BY \"AddDate\" DESC, rowid LIMIT ?" + std::to_string(params.size()) + ")" +
-              terms.likes + " ORDER BY t.\"AddDate\" DESC, t.rowid LIMIT ?1";
+              " AS t WHERE t.rowid IN (" + match + ")" + beyond + terms.likes +
+              " ORDER BY +t.\"AddDate\" DESC, t.rowid LIMIT ?1";
+    } else if (counted && candidates.nValue <= bound) {
+        // Walks the date index and reads only the rows that are candidates:
+        // the unary + keeps the candidates from driving.
+        sql = "SELECT t.rowid AS rid, " + std::string(kColumns) + " FROM " + table +
+              " AS t WHERE +t.rowid IN (" + match + ")" + beyond + terms.likes +
+              " ORDER BY t.\"AddDate\" DESC, t.rowid LIMIT ?1";
+    } else {
+        // Too many candidates to gather: walks on and reads every row, as
+        // the window did.
+        params.pop_back();
+        sql = "SELECT t.rowid AS rid, " + std::string(kColumns) + " FROM " + table +
+              " AS t WHERE 1" + beyond + terms.likes +
+              " ORDER BY t.\"AddDate\" DESC, t.rowid LIMIT ?1";
     }
     cursor.inWindow = false;
     // A failed statement leaves the cursor closed: the table gives no more.
@@ -212,7 +219,6 @@ bool ReadHead(const SearchTerms& terms, TableCursor& cursor) {
         ++cursor.scanned;
         AdoVariant hit;
         if (cursor.rows.GetValue("hit", hit) && hit.nValue != 0) {
-            ++cursor.hits;
             AdoVariant rowId;
             CAdoRecordSet row;
             return cursor.rows.GetValue("rid", rowId) &&

@@ -345,6 +345,14 @@ TEST_F(CatalogueQueryTest, PagesMatchTheNewestRowsOverEveryLeaf) {
     Add(1, {"rare xyzzy one", "100% Free", "100x Free", "under_score", "Show.ABC.tie"}, 5);
     Add(2, {"Rare XYZZY two", "underXscore", "Show.abc.tie"}, 5);
     Add(2, {"名字 xyzzy", "Show abc 名字"}, 3000);
+    // "qrs": two of leaf 0's newest rows and 70 of its oldest (a row's
+    // minute of the hour orders it first, the seconds then).
+    for (int second = 0; second < 35; ++second) {
+        Add(0, {"qrs old " + std::to_string(second)}, second * 60);
+        Add(0, {"qrs older " + std::to_string(second)}, second * 60 + 1);
+    }
+    Add(0, {"qrs new 1"}, 59 + 40 * 60);
+    Add(0, {"qrs new 2"}, 59 + 41 * 60);
 
     const struct {
         std::vector<size_t> leaves;
@@ -368,6 +376,8 @@ TEST_F(CatalogueQueryTest, PagesMatchTheNewestRowsOverEveryLeaf) {
         {{0, 1, 2}, "ABC.5", {"ABC.5"}, 0, 20},
         {{0, 1, 2}, "ABC.5", {"ABC.5"}, 100, 20},
         {{0, 1, 2}, "ABC.18", {"ABC.18"}, 0, 2},
+        {{0, 1, 2}, "qrs", {"qrs"}, 0, 20},
+        {{0, 1, 2}, "qrs", {"qrs"}, 0, 3},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Run(c.leaves, c.keyword, c.offset, c.limit),
