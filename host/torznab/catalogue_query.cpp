@@ -275,6 +275,9 @@ std::vector<CatalogueRow> CCatalogueQuery::Newest(const std::vector<const LeafCa
     }
     terms.trigrams = TrigramQuery(words);
 
+    // One snapshot for the whole search: a table's window and the rows read
+    // past it must come from the same rows while another process writes.
+    const bool snapshot = m_connection.Execute("BEGIN").IsOk();
     std::vector<std::unique_ptr<TableCursor>> cursors;
     std::priority_queue<TableCursor*, std::vector<TableCursor*>, LaterFirst> heads;
     for (size_t i = 0; i < leaves.size(); ++i) {
@@ -315,6 +318,11 @@ std::vector<CatalogueRow> CCatalogueQuery::Newest(const std::vector<const LeafCa
         if (taken + 1 < terms.wanted && MoveNext(terms, *next)) {
             heads.push(next);
         }
+    }
+    cursors.clear();
+    // A transaction left open would pin this snapshot for every later search.
+    if (snapshot && !m_connection.Execute("COMMIT").IsOk()) {
+        [[maybe_unused]] const AdoResult rollback = m_connection.Execute("ROLLBACK");
     }
     return page;
 }
