@@ -11,12 +11,12 @@
 // no wildcards here.
 //
 // A table first walks its newest rows by date, which is where a common word
-// stops; past them, it answers through its trigram index when the keyword's
-// trigrams name few candidate rows, else by walking on: a rare word never
-// walks the table.
+// stops; past them, its trigram index names the candidate rows, and when
+// they are few the walk reads only theirs: a rare word never reads the
+// table's rows one by one.
 //
 // Reads through its own connection to the catalogue file, so it never moves
-// the tables' cursors. Single-threaded.
+// the tables' cursors, and sees one snapshot of it per page. Single-threaded.
 #pragma once
 
 #include <cstdint>
