@@ -304,6 +304,8 @@ void Refresh(const std::string& home, CWebDataView& view, CCategoryNode* leaf) {
     std::nth_element(pollCpuMs.begin(), pollCpuMs.begin() + kRefreshPolls / 2, pollCpuMs.end());
     std::printf("%-46s %10.2f ms  (not a target)\n", "refresh: median poll",
                 pollCpuMs[kRefreshPolls / 2]);
+    std::printf("%-46s %10.2f ms  (wall %.2f ms, not a target)\n", "refresh: slowest upkeep step",
+                upkeep.worst.cpuMs, upkeep.worst.wallMs);
     Report("refresh: slowest poll or upkeep step (wall)",
            std::max(poll.worst.wallMs, upkeep.worst.wallMs), "ms", kSlowestPollTargetMs);
 }

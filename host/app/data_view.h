@@ -42,9 +42,9 @@ class CWebDataView : public QWidget {
   public:
     static constexpr int kPollMs = 500;
     static constexpr int kUpkeepDelayMs = kPollMs / 2;
-    // About 10 ms of merging on a large leaf; a 500-row poll adds some 15
-    // pages to merge.
-    static constexpr int kMergePagesPerUpkeep = 64;
+    // A few milliseconds of merging; a 500-row poll writes fewer pages than
+    // that, so the steps keep up with a refresh.
+    static constexpr int kMergePagesPerUpkeep = 32;
     static constexpr int kTabStripHeight = 25;
     static constexpr int kBarHeight = 30;
 
