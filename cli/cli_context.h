@@ -20,6 +20,11 @@ inline constexpr int kExitSitesFailed = 3;
 // A command stopped by Ctrl-C or SIGTERM, as a shell reports SIGINT.
 inline constexpr int kExitInterrupted = 130;
 
+// Search index pages merged after each refresh poll (see
+// CTorrentTable::MergeSearchIndexStep): nobody waits on the command line,
+// so its steps are larger than the window's.
+inline constexpr int kMergePagesPerPoll = 256;
+
 // Prints "tessaro-cli: <message>" on stderr and answers kExitFailure.
 int Fail(const std::string& message);
 

@@ -17,6 +17,7 @@
 #include "refresh_lock.h"
 #include "refresh_log.h"
 #include "stop_signals.h"
+#include "torrent_table.h"
 
 namespace cli {
 namespace {
@@ -167,6 +168,7 @@ int RunDaemon(const std::string& home, const DaemonOptions& options) {
         const auto now = Clock::now();
         if (now >= nextPoll) {
             engine.Poll();
+            CTorrentTable::MergeSearchIndexStep(kMergePagesPerPoll);
             nextPoll = now + pollPeriod;
         }
         if (now >= nextTick) {

@@ -15,6 +15,7 @@
 #include "refresh_lock.h"
 #include "refresh_log.h"
 #include "stop_signals.h"
+#include "torrent_table.h"
 
 namespace cli {
 namespace {
@@ -140,6 +141,7 @@ int RunRefresh(const std::string& home, const RefreshOptions& options) {
             bInterrupted = signals.Wait(options.pollMs);
             // The rows handed over so far are stored even when stopping.
             engine.Poll();
+            CTorrentTable::MergeSearchIndexStep(kMergePagesPerPoll);
             progress.Show(*node, node->m_nRefreshPercent);
         }
         progress.Finish();
@@ -150,6 +152,9 @@ int RunRefresh(const std::string& home, const RefreshOptions& options) {
             }
             break;
         }
+    }
+    // What the last polls wrote is merged before the next search needs it.
+    while (!bInterrupted && CTorrentTable::MergeSearchIndexStep(kMergePagesPerPoll)) {
     }
     if (!log.Save(CGlobalConfig::SystemClock())) {
         std::fprintf(stderr, "tessaro-cli: cannot write %skernel/refreshlog.ini\n", home.c_str());

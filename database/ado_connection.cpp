@@ -418,6 +418,10 @@ bool CAdoConnection::CheckpointPassive() {
     return true;
 }
 
+int64_t CAdoConnection::TotalChanges() const {
+    return m_pDb ? sqlite3_total_changes64(m_pDb.get()) : 0;
+}
+
 AdoStatement CAdoConnection::Prepare(const std::string& strSql, const char* pszOperation,
                                      std::source_location where) {
     if (!m_pDb) {

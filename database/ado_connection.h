@@ -137,6 +137,9 @@ class CAdoConnection {
     // Copies what the log holds into the database as far as no reader stands
     // in the way, without waiting for anyone.
     bool CheckpointPassive();
+    // Rows written by every statement since the connection opened, those of
+    // triggers and virtual tables included.
+    int64_t TotalChanges() const;
 
     // Long enough for the largest write another process makes at once (a
     // delete works in batches well under this).

@@ -42,11 +42,25 @@ std::string CreateEntryIndex(const std::string& strTable) {
            QuoteIdentifier(strTable) + " (\"DllID\", \"AddDate\")";
 }
 
+// Merging is left to MergeSearchIndexStep, which the front ends run between
+// their polls: a merge inside a write would stall it by up to a second on a
+// large leaf. A merge starts once a level holds sixteen segments (fewer,
+// larger merges cost the writes least); should nobody merge, the write that
+// makes the 64th segment of a level merges them itself.
+std::vector<std::string> SearchIndexSettings(const std::string& strTable) {
+    const std::string strFts = QuoteIdentifier(SearchIndexName(strTable));
+    const std::string strSet = "INSERT INTO " + strFts + " (" + strFts + ", rank) VALUES ";
+    return {strSet + "('automerge', 0)", strSet + "('usermerge', 16)",
+            strSet + "('crisismerge', 64)"};
+}
+
 const std::vector<Migration>& Migrations() {
     static const std::vector<Migration> migrations = {
-        {2,
-         [](const std::string& strTable) {
-             return std::vector<std::string>{CreateEntryIndex(strTable)};
+        {2, [](const std::string& strTable,
+               bool) { return std::vector<std::string>{CreateEntryIndex(strTable)}; }},
+        {3,
+         [](const std::string& strTable, bool bHasSearchIndex) {
+             return bHasSearchIndex ? SearchIndexSettings(strTable) : std::vector<std::string>{};
          }},
     };
     return migrations;
@@ -71,7 +85,7 @@ std::vector<std::string> TableStatements(const std::string& strTable,
     const std::string strFts = QuoteIdentifier(SearchIndexName(strTable));
     const std::string strCounts = kCountsTable;
     strFillSearchIndex = "INSERT INTO " + strFts + " (" + strFts + ") VALUES ('rebuild')";
-    return {
+    std::vector<std::string> statements = {
         "CREATE TABLE IF NOT EXISTS " + strName + " (" + kColumnDefinitions + ")",
         // Descending, so that the index's own order (date descending, then
         // row id ascending) is the cursor's order.
@@ -84,9 +98,6 @@ std::vector<std::string> TableStatements(const std::string& strTable,
         // sizes: that halves what every insert writes.
         "CREATE VIRTUAL TABLE IF NOT EXISTS " + strFts + " USING fts5(\"Name\", content='" +
             strTable + "', tokenize='trigram case_sensitive 0', detail=none, columnsize=0)",
-        // Fewer, larger merges: each poll commits a small segment, and the
-        // default of merging every four of them dominates the insert cost.
-        "INSERT INTO " + strFts + " (" + strFts + ", rank) VALUES ('automerge', 16)",
         "CREATE TRIGGER IF NOT EXISTS " + QuoteIdentifier(strTable + "_ins") + " AFTER INSERT ON " +
             strName + " BEGIN INSERT INTO " + strFts +
             " (rowid, \"Name\") VALUES (new.rowid, new.\"Name\"); " + CountChange(strTable, "+ 1") +
@@ -99,6 +110,10 @@ std::vector<std::string> TableStatements(const std::string& strTable,
         "INSERT OR REPLACE INTO " + strCounts + " (tbl, n) VALUES ('" + strTable +
             "', (SELECT count(*) FROM " + strName + "))",
     };
+    for (std::string& strSetting : SearchIndexSettings(strTable)) {
+        statements.push_back(std::move(strSetting));
+    }
+    return statements;
 }
 
 }  // namespace catalogue_schema

@@ -20,7 +20,7 @@ namespace catalogue_schema {
 
 // Kept in the file's user_version. Version 0 is a file made before versions
 // were kept, read as version 1.
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 inline constexpr const char kCountsTable[] = "catalogue_counts";
 
 // The columns in table order.
@@ -31,6 +31,8 @@ inline constexpr const char* kColumns[] = {
 std::string SearchIndexName(const std::string& strTable);
 std::string CreateEntryIndex(const std::string& strTable);
 std::string DeleteTriggerName(const std::string& strTable);
+// The search index's merge settings (see the definition).
+std::vector<std::string> SearchIndexSettings(const std::string& strTable);
 
 // Every statement that brings one table up to the schema; each is a no-op
 // for what already exists, except the row count, which is taken afresh.
@@ -46,7 +48,7 @@ std::string CreateDeleteTrigger(const std::string& strTable);
 // transaction over every table; none of them drops or rewrites a row.
 struct Migration {
     int nToVersion;
-    std::vector<std::string> (*tableStatements)(const std::string& strTable);
+    std::vector<std::string> (*tableStatements)(const std::string& strTable, bool bHasSearchIndex);
 };
 // In ascending order of version, the last reaching kSchemaVersion.
 const std::vector<Migration>& Migrations();

@@ -38,11 +38,20 @@ struct SharedState {
     int16_t nLiveTables = 0;
     std::string strDatabasePath;
     std::string strLastError;
+    // The leaves whose search index may hold segments to merge; unset until
+    // the first merge step after connecting, which looks at every leaf.
+    std::optional<std::set<std::string>> searchIndexesToMerge;
 };
 
 SharedState& Shared() {
     static SharedState* const pState = new SharedState;
     return *pState;
+}
+
+void NoteSearchIndexWritten(const std::string& strTable) {
+    if (Shared().searchIndexesToMerge) {
+        Shared().searchIndexesToMerge->insert(strTable);
+    }
 }
 
 bool IsPlainIdentifier(const std::string& strName) {
@@ -179,7 +188,9 @@ bool UpgradeSchema(CAdoConnection& connection, const std::string& strPath, std::
                      migration.nToVersion;
         for (const std::string& strTable :
              bDone ? std::vector<std::string>{} : CatalogueTables(connection)) {
-            for (const std::string& strSql : migration.tableStatements(strTable)) {
+            const bool bHasSearchIndex =
+                ObjectExists(connection, "table", catalogue_schema::SearchIndexName(strTable));
+            for (const std::string& strSql : migration.tableStatements(strTable, bHasSearchIndex)) {
                 if (!connection.Execute(strSql).IsOk()) {
                     connection.RollbackTrans();
                     strError = "cannot upgrade table " + strTable + " of the catalogue " + strPath +
@@ -237,22 +248,34 @@ void ReadRecord(CAdoRecordSet& recordSet, TorrentRecord& record) {
 }
 
 // Every column but DownHd, which new rows take from the column default.
-std::string InsertStatement(const std::string& strTable) {
+// A statement per row would make the search index write a segment per row:
+// the full-text index flushes what it gathered at every statement that can
+// be rolled back on its own, and the insert trigger makes each insert one.
+// So rows go in as many at once as one statement takes, in chunks of powers
+// of two, which keeps the statement texts few.
+constexpr size_t kMaxRowsPerInsert = 512;
+
+std::string InsertStatement(const std::string& strTable, size_t nRows) {
     std::string strColumns;
-    std::string strValues;
+    std::string strRow;
     for (const char* pszColumn : catalogue_schema::kColumns) {
         if (std::string_view(pszColumn) == "DownHd") {
             continue;
         }
         strColumns += (strColumns.empty() ? "\"" : ", \"") + std::string(pszColumn) + "\"";
-        strValues += strValues.empty() ? "?" : ", ?";
+        strRow += strRow.empty() ? "(?" : ", ?";
     }
-    return "INSERT INTO " + QuoteIdentifier(strTable) + " (" + strColumns + ") VALUES (" +
-           strValues + ")";
+    strRow += ")";
+    std::string strSql =
+        "INSERT INTO " + QuoteIdentifier(strTable) + " (" + strColumns + ") VALUES ";
+    strSql.reserve(strSql.size() + nRows * (strRow.size() + 2));
+    for (size_t i = 0; i < nRows; ++i) {
+        strSql += i == 0 ? strRow : ", " + strRow;
+    }
+    return strSql;
 }
 
-void RecordParams(const TorrentRecord& record, std::vector<AdoVariant>& params) {
-    params.clear();
+void AppendRecordParams(const TorrentRecord& record, std::vector<AdoVariant>& params) {
     params.push_back(AdoVariant::Date(record.AddDate));
     params.push_back(AdoVariant::Text(record.Name));
     params.push_back(AdoVariant::Text(record.Addr0));
@@ -314,6 +337,7 @@ void CTorrentTable::SetDatabasePath(const std::string& strPath) {
     }
     Shared().pWatcher.reset();
     Shared().bConnected = false;
+    Shared().searchIndexesToMerge.reset();
 }
 
 std::string CTorrentTable::GetDatabasePath() {
@@ -355,6 +379,40 @@ bool CTorrentTable::SetAutoCheckpoint(bool bOn) {
 
 bool CTorrentTable::CheckpointPassive() {
     return Connect() && Shared().pConnection->CheckpointPassive();
+}
+
+bool CTorrentTable::MergeSearchIndexStep(int nPages) {
+    if (!Connect()) {
+        return false;
+    }
+    SharedState& shared = Shared();
+    CAdoConnection& connection = *shared.pConnection;
+    if (!shared.searchIndexesToMerge) {
+        std::set<std::string>& tables = shared.searchIndexesToMerge.emplace();
+        for (const std::string& strTable : CatalogueTables(connection)) {
+            if (ObjectExists(connection, "table", catalogue_schema::SearchIndexName(strTable))) {
+                tables.insert(strTable);
+            }
+        }
+    }
+    std::set<std::string>& tables = *shared.searchIndexesToMerge;
+    if (tables.empty()) {
+        return false;
+    }
+    const auto table = tables.begin();
+    const std::string strFts = QuoteIdentifier(catalogue_schema::SearchIndexName(*table));
+    const int64_t nChangesBefore = connection.TotalChanges();
+    const bool bMerged =
+        connection
+            .Execute("INSERT INTO " + strFts + " (" + strFts + ", rank) VALUES ('merge', ?1)",
+                     {AdoVariant::Int32(nPages)})
+            .IsOk();
+    // A merge with nothing left to do writes less than two rows. A failed
+    // one is tried again after the leaf's next write.
+    if (!bMerged || connection.TotalChanges() - nChangesBefore < 2) {
+        tables.erase(table);
+    }
+    return !tables.empty();
 }
 
 std::optional<int64_t> CTorrentTable::DataVersion() {
@@ -472,20 +530,37 @@ bool CTorrentTable::InsertBatch(const TorrentRecordArray& records) {
         NoteFailure(strFailure);
         return false;
     }
-    const std::string strInsert = InsertStatement(m_strTableName);
     std::vector<AdoVariant> params;
-    for (const TorrentRecord& record : records) {
-        RecordParams(record, params);
-        // A refused row is left out; the rest of the batch still goes in.
-        if (!connection.Execute(strInsert, params).IsOk() && !connection.IsInTransaction()) {
+    const auto insert = [&](size_t nFirst, size_t nRows) {
+        params.clear();
+        for (size_t i = nFirst; i < nFirst + nRows; ++i) {
+            AppendRecordParams(records[i], params);
+        }
+        return connection.Execute(InsertStatement(m_strTableName, nRows), params).IsOk();
+    };
+    for (size_t nDone = 0; nDone < records.size();) {
+        size_t nRows = kMaxRowsPerInsert;
+        while (nRows > records.size() - nDone) {
+            nRows /= 2;
+        }
+        // A refused row fails its whole statement: the chunk then goes in row
+        // by row, so that only the refused row is left out.
+        if (!insert(nDone, nRows)) {
+            for (size_t i = nDone; i < nDone + nRows && connection.IsInTransaction(); ++i) {
+                insert(i, 1);
+            }
+        }
+        if (!connection.IsInTransaction()) {
             NoteFailure(strFailure);
             return false;
         }
+        nDone += nRows;
     }
     if (!connection.CommitTrans()) {
         NoteFailure(strFailure);
         return false;
     }
+    NoteSearchIndexWritten(m_strTableName);
     return true;
 }
 
@@ -692,6 +767,7 @@ bool CTorrentTable::DeleteByDate(OleDate dtCutOff, bool bRecent) {
                 break;
             }
         }
+        NoteSearchIndexWritten(m_strTableName);
         if (!bDeleted) {
             NoteFailure("cannot delete from table " + m_strTableName);
         }

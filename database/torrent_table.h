@@ -65,6 +65,13 @@ class CTorrentTable {
     // one between its refresh polls. False without a catalogue.
     static bool SetAutoCheckpoint(bool bOn);
     static bool CheckpointPassive();
+    // One bounded step of merging the search indexes' segments: every write
+    // adds a segment and the writes themselves never merge (a merge on a
+    // large leaf takes up to a second), so a writer runs steps where they
+    // stall nothing, for example between its polls. A step merges about
+    // nPages pages of one index and returns whether another step may find
+    // work; the first step after connecting looks at every leaf.
+    static bool MergeSearchIndexStep(int nPages);
 
     // Opens the table's cursor (newest first) unless it is open already, in
     // which case the position is kept.

@@ -273,7 +273,7 @@ void Refresh(const std::string& home, CWebDataView& view, CCategoryNode* leaf) {
     PluginScript& script = *control();
     const size_t slot = static_cast<size_t>(leaf->m_nCategoryId) * 8 + leaf->m_nSubIndex;
     Slowest poll;
-    Slowest checkpoint;
+    Slowest upkeep;
     std::vector<double> pollCpuMs;
     int nRow = 0;
     for (int k = 0; k < kRefreshPolls; ++k) {
@@ -291,7 +291,7 @@ void Refresh(const std::string& home, CWebDataView& view, CCategoryNode* leaf) {
         const Cost cost = Measure([&] { view.Poll(); });
         poll.Add(cost);
         pollCpuMs.push_back(cost.cpuMs);
-        checkpoint.Add(Measure([&] { view.CheckpointCatalogue(); }));
+        upkeep.Add(Measure([&] { view.UpkeepCatalogue(); }));
     }
     dlclose(module);
     if (view.IsRefreshing() || view.TorrentModel().Record(0).Addr0.rfind(kNewRowPrefix, 0) != 0) {
@@ -304,8 +304,10 @@ void Refresh(const std::string& home, CWebDataView& view, CCategoryNode* leaf) {
     std::nth_element(pollCpuMs.begin(), pollCpuMs.begin() + kRefreshPolls / 2, pollCpuMs.end());
     std::printf("%-46s %10.2f ms  (not a target)\n", "refresh: median poll",
                 pollCpuMs[kRefreshPolls / 2]);
-    Report("refresh: slowest poll or checkpoint (wall)",
-           std::max(poll.worst.wallMs, checkpoint.worst.wallMs), "ms", kSlowestPollTargetMs);
+    std::printf("%-46s %10.2f ms  (wall %.2f ms, not a target)\n", "refresh: slowest upkeep step",
+                upkeep.worst.cpuMs, upkeep.worst.wallMs);
+    Report("refresh: slowest poll or upkeep step (wall)",
+           std::max(poll.worst.wallMs, upkeep.worst.wallMs), "ms", kSlowestPollTargetMs);
 }
 
 }  // namespace

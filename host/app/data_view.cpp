@@ -120,14 +120,14 @@ CWebDataView::CWebDataView(CAppContext& context, QWidget* parent)
     m_pollTimer.setInterval(kPollMs);
     connect(&m_pollTimer, &QTimer::timeout, this, &CWebDataView::Poll);
     m_pollTimer.start();
-    // A viewer does not write; the program's own writes are checkpointed
-    // between the ticks.
+    // A viewer does not write; the program's own writes are checkpointed and
+    // their search index segments merged between the ticks.
     if (!m_context.IsViewer()) {
         CTorrentTable::SetAutoCheckpoint(false);
     }
-    m_checkpointTimer.setSingleShot(true);
-    m_checkpointTimer.setInterval(kCheckpointDelayMs);
-    connect(&m_checkpointTimer, &QTimer::timeout, this, &CWebDataView::CheckpointCatalogue);
+    m_upkeepTimer.setSingleShot(true);
+    m_upkeepTimer.setInterval(kUpkeepDelayMs);
+    connect(&m_upkeepTimer, &QTimer::timeout, this, &CWebDataView::UpkeepCatalogue);
 }
 
 CWebDataView::~CWebDataView() = default;
@@ -314,14 +314,15 @@ bool CWebDataView::IsRefreshButtonEnabled() const {
     return m_pRefreshButton->isEnabled();
 }
 
-void CWebDataView::CheckpointCatalogue() {
+void CWebDataView::UpkeepCatalogue() {
     CTorrentTable::CheckpointPassive();
+    CTorrentTable::MergeSearchIndexStep(kMergePagesPerUpkeep);
 }
 
 void CWebDataView::Poll() {
     const bool bWasRefreshing = m_engine.IsSelectedNodeRefreshing();
     if (!m_context.IsViewer()) {
-        m_checkpointTimer.start();
+        m_upkeepTimer.start();
     }
     if (m_engine.HasActiveRefresh()) {
         m_bReloadDue = false;

@@ -41,7 +41,10 @@ class CWebDataView : public QWidget {
 
   public:
     static constexpr int kPollMs = 500;
-    static constexpr int kCheckpointDelayMs = kPollMs / 2;
+    static constexpr int kUpkeepDelayMs = kPollMs / 2;
+    // A few milliseconds of merging; a 500-row poll writes fewer pages than
+    // that, so the steps keep up with a refresh.
+    static constexpr int kMergePagesPerUpkeep = 32;
     static constexpr int kTabStripHeight = 25;
     static constexpr int kBarHeight = 30;
 
@@ -69,9 +72,10 @@ class CWebDataView : public QWidget {
     // the node on show once it completes.
     void Poll();
     // Copies the catalogue's write-ahead log into the database without
-    // waiting for anyone. The view runs it halfway between two ticks, so
-    // that no commit of a refresh poll has to.
-    void CheckpointCatalogue();
+    // waiting for anyone and takes a step of merging the search indexes. The
+    // view runs it halfway between two ticks, so that no commit of a refresh
+    // poll has to do either.
+    void UpkeepCatalogue();
     CRefreshEngine& Engine() { return m_engine; }
 
     void SetTab(int nTab);
@@ -138,7 +142,7 @@ class CWebDataView : public QWidget {
     CDataListModel m_model;
     std::unique_ptr<CNodePager> m_pPager;
     QTimer m_pollTimer;
-    QTimer m_checkpointTimer;
+    QTimer m_upkeepTimer;
     bool m_bFirstSelection = true;
     bool m_bReloadDue = false;
 

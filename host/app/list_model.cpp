@@ -90,7 +90,6 @@ void CDataListModel::AppendRecords(std::vector<TorrentRecord> records) {
     }
     const int first = static_cast<int>(m_rows.size());
     beginInsertRows({}, first, first + static_cast<int>(records.size()) - 1);
-    m_rows.reserve(m_rows.size() + records.size());
     for (TorrentRecord& record : records) {
         m_rows.push_back(MakeRow(std::move(record), static_cast<int>(m_rows.size())));
     }

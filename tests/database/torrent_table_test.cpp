@@ -367,6 +367,46 @@ TEST_F(Catalogue, DeletesByDateAroundMidnightAndKeepTheIndexesInStep) {
     }
 }
 
+TEST_F(Catalogue, BatchesGoInWholeAndTheirIndexSegmentsMergeInSteps) {
+    CTorrentTable table;
+    table.SetTableName("video_films");
+    const auto search = [&](const std::string& keyword) {
+        TorrentRecordArray found;
+        table.SearchByName(keyword, found);
+        return found.size();
+    };
+    const auto indexPages = [&] {
+        return std::stoi(Query("SELECT count(*) FROM video_films_fts_data"));
+    };
+    // Four rows make one statement, so each batch adds one segment.
+    for (int nBatch = 0; nBatch < 40; ++nBatch) {
+        ASSERT_TRUE(table.InsertBatch(Entries(nBatch * 4 + 1, nBatch * 4 + 4)));
+    }
+    EXPECT_EQ(indexPages(), 40 + 2);
+
+    int nSteps = 1;
+    while (CTorrentTable::MergeSearchIndexStep(8) && nSteps < 100) {
+        ++nSteps;
+    }
+    EXPECT_LT(nSteps, 100);
+    EXPECT_LT(indexPages(), 10);
+    EXPECT_EQ(Query("INSERT INTO video_films_fts(video_films_fts) VALUES('integrity-check')"), "");
+    EXPECT_EQ(search("条目"), 160u);
+
+    // A refused row fails its statement; the rest of its batch still goes in.
+    ASSERT_EQ(Query("CREATE TRIGGER refuse BEFORE INSERT ON video_films WHEN new.Name = 'refused' "
+                    "BEGIN SELECT RAISE(ABORT, 'refused'); END"),
+              "");
+    TorrentRecordArray batch = Entries(161, 167);
+    batch[3].Name = "refused";
+    SetAdoTraceSink([](const std::string&) {});
+    EXPECT_TRUE(table.InsertBatch(batch));
+    SetAdoTraceSink({});
+    EXPECT_EQ(table.Count(), 166);
+    EXPECT_EQ(search("条目"), 166u);
+    EXPECT_FALSE(CTorrentTable::MergeSearchIndexStep(8));
+}
+
 TEST_F(Catalogue, MissingDamagedAndUnsafeCataloguesFailQuietly) {
     SetAdoTraceSink([](const std::string&) {});
     const auto exercise = [](CTorrentTable& table) {
@@ -435,6 +475,10 @@ TEST_F(Catalogue, OlderCataloguesAreUpgradedAndNewerOnesRefused) {
                   "INSERT INTO video_films (AddDate, Addr0, DllID) VALUES (45000.5, 'a', 1), "
                   "(45000.25, 'b', 2)"),
               std::string("INSERT INTO old_leaf (AddDate, Addr0, DllID) VALUES (45000.5, 'c', 1)"),
+              std::string("CREATE VIRTUAL TABLE video_films_fts USING fts5(Name, "
+                          "content='video_films', tokenize='trigram', detail=none)"),
+              std::string("INSERT INTO video_films_fts (video_films_fts, rank) "
+                          "VALUES ('automerge', 16)"),
               "PRAGMA user_version = " + std::to_string(c.nVersion)}) {
             ASSERT_EQ(Query(sql), "");
         }
@@ -446,8 +490,11 @@ TEST_F(Catalogue, OlderCataloguesAreUpgradedAndNewerOnesRefused) {
         const std::string indexes = Query(
             "SELECT count(*) FROM sqlite_master WHERE name IN ('video_films_Entry', "
             "'old_leaf_Entry')");
+        // The writes leave merging to the merge steps.
+        EXPECT_EQ(Query("SELECT v FROM video_films_fts_config WHERE k = 'automerge'"),
+                  c.bAccepted ? "0" : "16");
         if (c.bAccepted) {
-            EXPECT_EQ(Query("PRAGMA user_version"), "2");
+            EXPECT_EQ(Query("PRAGMA user_version"), "3");
             EXPECT_EQ(indexes, c.nVersion == 2 ? "0" : "2");
             EXPECT_EQ(Query("SELECT group_concat(Addr0) FROM (SELECT Addr0 FROM video_films "
                             "UNION ALL SELECT Addr0 FROM old_leaf)"),
@@ -456,7 +503,7 @@ TEST_F(Catalogue, OlderCataloguesAreUpgradedAndNewerOnesRefused) {
         }
         // Refused, named with both versions, and left as it was.
         EXPECT_NE(CTorrentTable::LastError().find("version 99"), std::string::npos);
-        EXPECT_NE(CTorrentTable::LastError().find("version 2 "), std::string::npos);
+        EXPECT_NE(CTorrentTable::LastError().find("version 3 "), std::string::npos);
         std::string error;
         EXPECT_FALSE(CreateCatalogue(m_path, {"video_films"}, error));
         EXPECT_NE(error.find("version 99"), std::string::npos);
