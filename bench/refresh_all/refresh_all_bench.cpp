@@ -186,8 +186,7 @@ CatalogueCheck CheckCatalogue(const std::string& home, const std::string& scratc
             continue;
         }
         const std::string node = std::to_string(category) + "," + std::to_string(sub);
-        const ChildResult list =
-            Cli(home, {"list", node, "--json", "--limit", "1000000"}, scratch);
+        const ChildResult list = Cli(home, {"list", node, "--json", "--limit", "1000000"}, scratch);
         if (list.exitCode != 0) {
             Fail("tessaro-cli list " + node, list);
             return check;
