@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app_context.h"
+#include "bench_report.h"
 #include "catalogue_schema.h"
 #include "data_view.h"
 #include "ini_file.h"
@@ -48,22 +49,6 @@ constexpr double kSortTargetMs = 5;
 constexpr double kPollTargetMs = 25;
 constexpr double kSlowestPollTargetMs = 50;
 constexpr double kRssTargetMb = 150;
-
-int g_nMisses = 0;
-
-void Report(const char* pszWhat, double dValue, const char* pszUnit, double dTarget,
-            double dWallMs = -1) {
-    const bool bMet = dValue <= dTarget;
-    std::printf("%-46s %10.2f %-3s target <= %.0f %s  %s", pszWhat, dValue, pszUnit, dTarget,
-                pszUnit, bMet ? "ok" : "MISSED");
-    if (dWallMs >= 0) {
-        std::printf("  (wall %.2f ms)", dWallMs);
-    }
-    std::printf("\n");
-    if (!bMet) {
-        ++g_nMisses;
-    }
-}
 
 struct Cost {
     double cpuMs = 0;
@@ -93,16 +78,6 @@ struct Slowest {
         worst.wallMs = std::max(worst.wallMs, cost.wallMs);
     }
 };
-
-bool Exec(sqlite3* db, const std::string& sql) {
-    char* pszError = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &pszError) != SQLITE_OK) {
-        std::fprintf(stderr, "gui_list_bench: %s: %s\n", sql.substr(0, 60).c_str(), pszError);
-        sqlite3_free(pszError);
-        return false;
-    }
-    return true;
-}
 
 // Rows a minute apart, newest first; the leaves of the category interleave.
 std::string FillSql(const std::string& table, int rows, int stride, int offset) {
@@ -247,7 +222,7 @@ void SortPage(CWebDataView& view) {
         }
     }
     Report("header sort of a page", sort.worst.cpuMs, "ms", kSortTargetMs, sort.worst.wallMs);
-    std::printf("%-46s %10.2f ms  (wall %.2f ms)\n", "repaint of a page (not a target)",
+    std::printf("%-52s %12.2f ms  (wall %.2f ms)\n", "repaint of a page (not a target)",
                 repaint.worst.cpuMs, repaint.worst.wallMs);
 }
 
@@ -302,9 +277,9 @@ void Refresh(const std::string& home, CWebDataView& view, CCategoryNode* leaf) {
            poll.worst.wallMs);
     // On a shared machine the slowest poll also measures the neighbours.
     std::nth_element(pollCpuMs.begin(), pollCpuMs.begin() + kRefreshPolls / 2, pollCpuMs.end());
-    std::printf("%-46s %10.2f ms  (not a target)\n", "refresh: median poll",
+    std::printf("%-52s %12.2f ms  (not a target)\n", "refresh: median poll",
                 pollCpuMs[kRefreshPolls / 2]);
-    std::printf("%-46s %10.2f ms  (wall %.2f ms, not a target)\n", "refresh: slowest upkeep step",
+    std::printf("%-52s %12.2f ms  (wall %.2f ms, not a target)\n", "refresh: slowest upkeep step",
                 upkeep.worst.cpuMs, upkeep.worst.wallMs);
     Report("refresh: slowest poll or upkeep step (wall)",
            std::max(poll.worst.wallMs, upkeep.worst.wallMs), "ms", kSlowestPollTargetMs);

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app_context.h"
+#include "bench_report.h"
 #include "list_view.h"
 #include "open_home.h"
 #include "search_view.h"
@@ -32,27 +33,6 @@ constexpr int kBatches = 30;
 constexpr int kRowsPerBatch = 20;
 constexpr double kLocalTargetMs = 50;
 constexpr double kStallTargetMs = 25;
-
-int g_nMisses = 0;
-
-void Report(const char* what, double value, const char* unit, double target) {
-    const bool bMet = value <= target;
-    std::printf("%-52s %12.2f %-6s target <= %.0f %s  %s\n", what, value, unit, target, unit,
-                bMet ? "ok" : "MISSED");
-    if (!bMet) {
-        ++g_nMisses;
-    }
-}
-
-bool Exec(sqlite3* db, const std::string& sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-        std::fprintf(stderr, "gui_search_bench: %s: %s\n", sql.substr(0, 60).c_str(), error);
-        sqlite3_free(error);
-        return false;
-    }
-    return true;
-}
 
 bool HomeIsMade(const std::string& home) {
     return std::filesystem::exists(home + "made");

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 
+#include "bench_report.h"
 #include "catalogue_schema.h"
 #include "ini_file.h"
 #include "open_home.h"
@@ -25,27 +26,6 @@ constexpr char kLeaf[] = "video_films";
 constexpr double kStartTargetMs = 1000;
 constexpr double kRssTargetMb = 120;
 constexpr int kReadyTimeoutMs = 30000;
-
-int g_nMisses = 0;
-
-void Report(const char* pszWhat, double dValue, const char* pszUnit, double dTarget) {
-    const bool bMet = dValue <= dTarget;
-    std::printf("%-52s %12.2f %-6s target <= %.0f %s  %s\n", pszWhat, dValue, pszUnit, dTarget,
-                pszUnit, bMet ? "ok" : "MISSED");
-    if (!bMet) {
-        ++g_nMisses;
-    }
-}
-
-bool Exec(sqlite3* db, const std::string& sql) {
-    char* pszError = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &pszError) != SQLITE_OK) {
-        std::fprintf(stderr, "gui_start_bench: %s: %s\n", sql.substr(0, 60).c_str(), pszError);
-        sqlite3_free(pszError);
-        return false;
-    }
-    return true;
-}
 
 int64_t CountRows(const std::string& home) {
     sqlite3* db = nullptr;
